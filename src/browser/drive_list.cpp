@@ -1,0 +1,62 @@
+#include "browser/drive_list.h"
+
+#include <QSignalBlocker>
+
+#include "browser/volumes.h"
+
+namespace browser {
+
+DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
+    setEditable(false);
+    reloadVolumes();
+    connect(this, &QComboBox::activated, this,
+            [this](int index) { setDrive(itemData(index).toString()); });
+}
+
+void DriveList::setDrive(const QString& drive) {
+    if (drive == drive_) {
+        return;
+    }
+    drive_ = drive;
+    showDrive(drive);
+    emit driveChanged();
+}
+
+QString DriveList::currentFolderOf(const QString& drive) const {
+    return currentFolders_.value(drive, drive);
+}
+
+void DriveList::followFolder(const QString& folder) {
+    const QString volume = volumeOf(folder);
+    currentFolders_.insert(volume, folder);
+    drive_ = volume;
+    showDrive(volume);
+}
+
+void DriveList::showPopup() {
+    // Volumes come and go (a stick plugged in), so the list is read anew each time it opens.
+    reloadVolumes();
+    QComboBox::showPopup();
+}
+
+void DriveList::reloadVolumes() {
+    const QSignalBlocker quiet(this);
+    clear();
+    for (const Volume& volume : mountedVolumes()) {
+        addItem(displayName(volume), volume.mountPoint);
+    }
+    showDrive(drive_);
+}
+
+void DriveList::showDrive(const QString& drive) {
+    const QSignalBlocker quiet(this);
+    int index = findData(drive);
+    if (index < 0 && !drive.isEmpty()) {
+        // A volume the mount table leaves out (a container's root, say) still gets its entry.
+        addItem(drive, drive);
+        index = count() - 1;
+    }
+    setCurrentIndex(index);
+}
+
+}  // namespace browser

@@ -1,0 +1,52 @@
+#include "browser/file_list.h"
+
+#include <QMouseEvent>
+
+#include "browser/folder_listing.h"
+
+namespace browser {
+
+FileList::FileList(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid() && selectionModel()->isSelected(current)) {
+                    emit fileClicked();
+                }
+            });
+    // A click on the entry that is already selected changes nothing in the selection, yet the
+    // user asked to see that file again.
+    connect(this, &QListWidget::clicked, this, [this](const QModelIndex& index) {
+        if (index == selectedBeforePress_) {
+            emit fileClicked();
+        }
+    });
+}
+
+QString FileList::fileName() const {
+    const QListWidgetItem* item = currentItem();
+    return item != nullptr && item->isSelected() ? item->text() : QString();
+}
+
+void FileList::setPath(const QString& folder) {
+    if (folder == path_) {
+        return;
+    }
+    path_ = folder;
+    fill();
+}
+
+void FileList::mousePressEvent(QMouseEvent* event) {
+    const QModelIndex current = currentIndex();
+    selectedBeforePress_ =
+        current.isValid() && selectionModel()->isSelected(current) ? current : QModelIndex();
+    QListWidget::mousePressEvent(event);
+}
+
+void FileList::fill() {
+    clear();
+    addItems(matchingFiles(path_, pattern_));
+}
+
+}  // namespace browser

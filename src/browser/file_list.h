@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QListWidget>
+#include <QPersistentModelIndex>
+#include <QString>
+
+namespace browser {
+
+// The list of one folder's files that match a wildcard pattern, regardless of case.
+// fileClicked() follows every selection of an entry, by mouse or keyboard, and a click on the
+// entry that is already selected.
+class FileList : public QListWidget {
+    Q_OBJECT
+
+public:
+    explicit FileList(QWidget* parent = nullptr);
+
+    QString path() const { return path_; }
+    QString pattern() const { return pattern_; }
+    // The selected file's name without its folder; empty when no file is selected.
+    QString fileName() const;
+
+    // Lists `folder` when it differs from the folder listed now.
+    void setPath(const QString& folder);
+
+signals:
+    void fileClicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void fill();
+
+    QString path_;
+    QString pattern_ = QStringLiteral("*.mp3");
+    QPersistentModelIndex selectedBeforePress_;
+};
+
+}  // namespace browser
