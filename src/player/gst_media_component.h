@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QThreadPool>
+
+#include <atomic>
+#include <optional>
+#include <string>
+
+#include "player/media_component.h"
+
+class QLabel;
+class QSlider;
+class QTimer;
+class QToolButton;
+typedef struct _GstElement GstElement;
+typedef struct _GstMessage GstMessage;
+
+// Plays through GStreamer's playbin. Its face is a strip with play/pause, stop, a position
+// slider that seeks, a volume slider and a line that says what it does or why it cannot.
+class GstMediaComponent : public MediaComponent {
+    Q_OBJECT
+
+public:
+    explicit GstMediaComponent(QWidget* parent = nullptr);
+    ~GstMediaComponent() override;
+
+    void setSourceFile(const QString& path) override;
+    void setAutoRewind(bool on) override { autoRewind_ = on; }
+    double duration() const override;
+    double currentPosition() const override;
+
+private:
+    void createFace();
+    void start();
+    void stop(double keptPosition);
+    void togglePause();
+    void handleMessage(GstMessage* message);
+    void countFrames(quint64 generation, const std::string& localPath);
+    void lengthCounted(quint64 generation, std::optional<double> length);
+    void report(qint32 newState);
+    void refreshFace();
+    void seek(int sliderValue);
+    void tellUser(const QString& text);
+
+    GstElement* playbin_ = nullptr;
+    QString source_;
+    // Counts the sources given; a message or a length counted for an earlier one is dropped.
+    std::atomic<quint64> generation_{0};
+    qint32 state_ = kStopped;
+    bool autoRewind_ = true;
+    double keptPosition_ = 0;  // where a stopped player stands
+    std::optional<double> countedLength_;
+    bool counting_ = false;
+    bool playingUntold_ = false;  // playing, but told only once the length is counted
+    QThreadPool counter_;
+
+    QToolButton* playPause_ = nullptr;
+    QToolButton* stopButton_ = nullptr;
+    QSlider* position_ = nullptr;
+    QSlider* volume_ = nullptr;
+    QLabel* status_ = nullptr;
+    QTimer* faceRefresh_ = nullptr;
+};
