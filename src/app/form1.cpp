@@ -1,0 +1,221 @@
+#include "app/form1.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "browser/dir_list.h"
+#include "browser/drive_list.h"
+#include "browser/file_list.h"
+#include "browser/folder_listing.h"
+#include "browser/selected_file_path.h"
+#include "player/play_time.h"
+#include "tag/genre_table.h"
+#include "tag/trailer_file.h"
+
+namespace {
+
+const QString kApplicationTitle = QStringLiteral("Tamsel's MP3 Player");
+const QString kSaveErrorTitle = QStringLiteral("MP3 Tag Save Error");
+
+std::string localPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// Tag text is one byte a character in Latin-1, so every byte value has its character.
+QString fromLatin1(std::string_view bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// The folder the program starts in: the one it was started from, or the home folder or the
+// root when that one can no longer be listed.
+QString startFolder() {
+    for (const QString& candidate : {QDir::currentPath(), QDir::homePath()}) {
+        if (browser::whyUnlistable(candidate).isEmpty()) {
+            return candidate;
+        }
+    }
+    return QStringLiteral("/");
+}
+
+}  // namespace
+
+Form1::Form1(std::unique_ptr<MediaComponent> media, QWidget* parent) : QWidget(parent) {
+    MediaPlayer1 = media.release();
+    MediaPlayer1->setParent(this);
+    createControls();
+    connectHandlers();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::connectHandlers() {
+    connect(Drive1, &browser::DriveList::driveChanged, this, &Form1::Drive1_Change);
+    connect(Dir1, &browser::DirList::pathChanged, this, &Form1::Dir1_Change);
+    connect(Dir1, &browser::DirList::openFailed, this, &Form1::Dir1_OpenFailed);
+    connect(File1, &browser::FileList::fileClicked, this, &Form1::File1_Click);
+    connect(cmdWriteTag, &QAbstractButton::clicked, this, &Form1::cmdWriteTag_Click);
+    connect(cmdOpen, &QAbstractButton::clicked, this, &Form1::cmdOpen_Click);
+    connect(Command1, &QAbstractButton::clicked, this, &Form1::Command1_Click);
+    connect(MediaPlayer1, &MediaComponent::playStateChanged, this,
+            &Form1::MediaPlayer1_PlayStateChange);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+}
+
+void Form1::Form_Load() {
+    // The start folder becomes the current folder of its drive before the drive is chosen, so
+    // that choosing the drive opens it.
+    const QString start = startFolder();
+    Drive1->followFolder(start);
+    Dir1->setPath(start);
+    for (const std::string_view name : tag::kGenreNames) {
+        Combo1->addItem(fromLatin1(name));
+    }
+    Combo1->setCurrentIndex(tag::kNoGenrePosition);
+}
+
+void Form1::keyPressEvent(QKeyEvent* event) {
+    // Enter plays and stops, Escape leaves: the window's default and cancel buttons.
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            cmdOpen->click();
+            return;
+        case Qt::Key_Escape:
+            Command1->click();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void Form1::Drive1_Change() {
+    Dir1->setPath(Drive1->currentFolderOf(Drive1->drive()));
+    File1->setPath(Dir1->path());
+}
+
+void Form1::Dir1_Change() {
+    Drive1->followFolder(Dir1->path());
+    File1->setPath(Dir1->path());
+}
+
+void Form1::Dir1_OpenFailed(const QString& folder, const QString& reason) {
+    // The lists stay on the last folder that could be shown, and the drive list with them.
+    Drive1->followFolder(Dir1->path());
+    QMessageBox::warning(this, kApplicationTitle,
+                         tr("Cannot open the folder %1: %2.").arg(folder, reason));
+}
+
+void Form1::ClearTagFields() {
+    lblMsg->clear();
+    for (QLineEdit* box : {txtTitle, txtArtist, txtAlbum, txtYear, txtComment, txtGenreCode}) {
+        box->clear();
+    }
+    Combo1->setCurrentIndex(tag::kNoGenrePosition);
+}
+
+QString Form1::SelectedFilePath() const {
+    return browser::SelectedFilePath(Dir1->path(), File1->fileName());
+}
+
+void Form1::File1_Click() {
+    ClearTagFields();
+    filePath = SelectedFilePath();
+    const tag::TrailerRead read = tag::readTrailer(localPath(filePath));
+    switch (read.outcome) {
+        case tag::TrailerRead::Outcome::Trailer:
+            tag = tag::TagRecord::decode(read.lastBytes);
+            showTag();
+            break;
+        case tag::TrailerRead::Outcome::NoTrailer:
+        case tag::TrailerRead::Outcome::NotAFile:
+            lblMsg->setText(QStringLiteral("No tag"));
+            break;
+        case tag::TrailerRead::Outcome::Unreadable:
+            lblMsg->setText(tr("Cannot read file"));
+            break;
+    }
+}
+
+void Form1::showTag() {
+    const auto show = [this](QLineEdit* box, tag::TagField field) {
+        box->setText(fromLatin1(tag::shownText(tag.text(field))));
+    };
+    show(txtTitle, tag::TagField::Title);
+    show(txtArtist, tag::TagField::Artist);
+    show(txtAlbum, tag::TagField::Album);
+    show(txtYear, tag::TagField::Year);
+    show(txtComment, tag::TagField::Comment);
+    txtGenreCode->setText(QString::number(tag.genreCode()));
+    Combo1->setCurrentIndex(tag::genrePositionFromCode(tag.genreCode()));
+}
+
+void Form1::cmdWriteTag_Click() {
+    if (isPlaying) {
+        showSaveError(QStringLiteral("You can't save to an open file"));
+        return;
+    }
+    filePath = SelectedFilePath();
+    const auto store = [this](tag::TagField field, const QString& text) {
+        tag.store(field, text.toLatin1().toStdString());
+    };
+    store(tag::TagField::Tag, QStringLiteral("TAG"));
+    store(tag::TagField::Title, txtTitle->text());
+    store(tag::TagField::Artist, txtArtist->text());
+    store(tag::TagField::Album, txtAlbum->text());
+    store(tag::TagField::Year, txtYear->text());
+    store(tag::TagField::Comment, txtComment->text());
+    tag.store(
+        tag::TagField::Genre,
+        std::string(1, static_cast<char>(tag::genreCodeFromPosition(Combo1->currentIndex()))));
+
+    if (File1->fileName().isEmpty()) {
+        showSaveError(tr("No file is selected: choose a file in the file list first."));
+        return;
+    }
+    const tag::TrailerWrite written = tag::writeTrailer(localPath(filePath), tag.encode());
+    if (!written.saved) {
+        showSaveError(tr("The tag was not saved to %1: %2.")
+                          .arg(filePath, QString::fromLocal8Bit(written.reason)));
+    }
+}
+
+void Form1::showSaveError(const QString& text) {
+    QMessageBox::critical(this, kSaveErrorTitle, text);
+}
+
+void Form1::cmdOpen_Click() {
+    if (!isPlaying) {
+        MediaPlayer1->setSourceFile(filePath);
+        MediaPlayer1->setAutoRewind(false);
+    } else {
+        MediaPlayer1->setSourceFile(QString());
+    }
+}
+
+void Form1::MediaPlayer1_PlayStateChange(qint32 /*oldState*/, qint32 newState) {
+    lblTotalTime->setText(QString::fromStdString(player::totalTimeText(MediaPlayer1->duration())));
+    isPlaying = newState != MediaComponent::kStopped;
+}
+
+void Form1::Timer1_Timer() {
+    lblElapsedTime->setText(
+        QString::fromStdString(player::elapsedTimeText(MediaPlayer1->currentPosition())));
+}
+
+void Form1::Command1_Click() {
+    QMessageBox credit(QMessageBox::NoIcon, kApplicationTitle,
+                       QStringLiteral("Written by Corvenal"), QMessageBox::Ok, this);
+    credit.exec();
+    Timer1->stop();
+    close();
+    QCoreApplication::quit();
+}

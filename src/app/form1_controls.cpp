@@ -1,0 +1,216 @@
+// Builds the window's controls at their designed places, with their look and keyboard order.
+#include <QComboBox>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include "app/control_places.h"
+#include "app/form1.h"
+#include "app/outline_shape.h"
+#include "browser/dir_list.h"
+#include "browser/drive_list.h"
+#include "browser/file_list.h"
+
+namespace {
+
+constexpr int kTimerIntervalMs = 60;
+
+const QColor kListBackground{192, 192, 255};
+const QColor kListText{0, 0, 192};
+const QColor kFieldBackground{192, 255, 192};
+const QColor kLabelText{192, 192, 192};
+const QColor kMessageBackground{255, 192, 255};
+const QColor kButtonFace{192, 192, 192};
+
+template <typename Control>
+Control* place(Control* control, const char* name, const QRect& where) {
+    control->setObjectName(QLatin1String(name));
+    control->setGeometry(where);
+    return control;
+}
+
+void paint(QWidget* control, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = control->palette();
+    palette.setColor(role, colour);
+    control->setPalette(palette);
+}
+
+QFont listFont(bool bold) {
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(8.25);
+    font.setBold(bold);
+    return font;
+}
+
+QFont timeFont() {
+    QFont font(QStringLiteral("Comic Sans MS"));
+    font.setPointSize(12);
+    font.setBold(true);
+    return font;
+}
+
+// Where a font of the design is missing, a metric-compatible or look-alike one stands in.
+void substituteMissingFonts() {
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    QFont::insertSubstitution(QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue"));
+}
+
+void styleList(QWidget* list, bool bold) {
+    paint(list, QPalette::Base, kListBackground);
+    paint(list, QPalette::Text, kListText);
+    paint(list, QPalette::Button, kListBackground);
+    paint(list, QPalette::ButtonText, kListText);
+    list->setFont(listFont(bold));
+}
+
+QPushButton* pictureButton(QWidget* parent, const QString& picture, const QString& whatItDoes) {
+    auto* button = new QPushButton(parent);
+    const QPixmap pixmap(picture);
+    button->setIcon(pixmap);
+    button->setIconSize(pixmap.size());
+    button->setAccessibleName(whatItDoes);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLineEdit* fieldBox(QWidget* parent, const char* name, const QRect& where, const QString& label) {
+    auto* box = place(new QLineEdit(parent), name, where);
+    box->setFrame(false);
+    paint(box, QPalette::Base, kFieldBackground);
+    box->setAccessibleName(label);
+    return box;
+}
+
+QLabel* fieldLabel(QWidget* parent, const char* name, const QRect& where, const QString& text) {
+    auto* label = place(new QLabel(text, parent), name, where);
+    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    paint(label, QPalette::WindowText, kLabelText);
+    return label;
+}
+
+QLabel* timeLabel(QWidget* parent, const char* name, const QRect& where, const QString& text) {
+    auto* label = place(new QLabel(text, parent), name, where);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setFont(timeFont());
+    paint(label, QPalette::WindowText, kLabelText);
+    return label;
+}
+
+}  // namespace
+
+void Form1::createControls() {
+    namespace at = control_places;
+    substituteMissingFonts();
+
+    setWindowTitle(QStringLiteral("Tamsel's MP3 Player"));
+    setWindowFlag(Qt::FramelessWindowHint);
+    setFixedSize(at::kWindow);
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/images/icon16.png"));
+    icon.addFile(QStringLiteral(":/images/icon32.png"));
+    setWindowIcon(icon);
+    paint(this, QPalette::Window, QColor(64, 64, 64));
+    background_ = QPixmap(QStringLiteral(":/images/background.jpg"));
+
+    // Outlines, line and labels come first, so that every other control is drawn over them.
+    place(new OutlineShape(this), "Shape1", at::kShape1);
+    place(new OutlineShape(this), "Shape2", at::kShape2);
+    const QRect lineBand(at::kLine1.p1().x(), at::kLine1.p1().y() - OutlineShape::kPenWidth / 2,
+                         at::kLine1.dx() + 1, OutlineShape::kPenWidth);
+    place(new OutlineShape(this), "Line1", lineBand);
+
+    auto* Label1 = fieldLabel(this, "Label1", at::kLabel1, QStringLiteral("Title"));
+    auto* Label2 = fieldLabel(this, "Label2", at::kLabel2, QStringLiteral("Artist"));
+    auto* Label3 = fieldLabel(this, "Label3", at::kLabel3, QStringLiteral("Album"));
+    auto* Label4 = fieldLabel(this, "Label4", at::kLabel4, QStringLiteral("Year"));
+    auto* Label5 = fieldLabel(this, "Label5", at::kLabel5, QStringLiteral("Comment"));
+    auto* Label6 = fieldLabel(this, "Label6", at::kLabel6, QStringLiteral("Genre"));
+    lblTotalTime =
+        timeLabel(this, "lblTotalTime", at::kLblTotalTime, QStringLiteral("Total Time : "));
+    lblElapsedTime =
+        timeLabel(this, "lblElapsedTime", at::kLblElapsedTime, QStringLiteral("Elapsed Time:"));
+
+    auto* Picture1 = place(new QLabel(this), "Picture1", at::kPicture1);
+    Picture1->setPixmap(QPixmap(QStringLiteral(":/images/banner.jpg")));
+    Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Picture1->setFrameShape(QFrame::Box);
+    Picture1->setLineWidth(1);
+    Picture1->setAccessibleName(windowTitle());
+
+    Command1 = place(pictureButton(this, QStringLiteral(":/images/close.gif"), tr("Close")),
+                     "Command1", at::kCommand1);
+    Command1->setToolTip(QStringLiteral("close this player"));
+
+    Dir1 = place(new browser::DirList(this), "Dir1", at::kDir1);
+    styleList(Dir1, false);
+    Dir1->setAccessibleName(tr("Folders"));
+    Drive1 = place(new browser::DriveList(this), "Drive1", at::kDrive1);
+    styleList(Drive1, true);
+    Drive1->setAccessibleName(tr("Drives"));
+
+    lblMsg = place(new QLabel(this), "lblMsg", at::kLblMsg);
+    lblMsg->setAutoFillBackground(true);
+    paint(lblMsg, QPalette::Window, kMessageBackground);
+    paint(lblMsg, QPalette::WindowText, Qt::black);
+    lblMsg->setFrameShape(QFrame::Box);
+    lblMsg->setAlignment(Qt::AlignCenter);
+
+    File1 = place(new browser::FileList(this), "File1", at::kFile1);
+    styleList(File1, false);
+    File1->setAccessibleName(tr("Files"));
+
+    txtTitle = fieldBox(this, "txtTitle", at::kTxtTitle, Label1->text());
+    txtArtist = fieldBox(this, "txtArtist", at::kTxtArtist, Label2->text());
+    txtAlbum = fieldBox(this, "txtAlbum", at::kTxtAlbum, Label3->text());
+    txtYear = fieldBox(this, "txtYear", at::kTxtYear, Label4->text());
+    txtComment = fieldBox(this, "txtComment", at::kTxtComment, Label5->text());
+
+    Combo1 = place(new QComboBox(this), "Combo1", at::kCombo1);
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    paint(Combo1, QPalette::Base, kFieldBackground);
+    Combo1->setAccessibleName(Label6->text());
+
+    txtGenreCode = fieldBox(this, "txtGenreCode", at::kTxtGenreCode, tr("Genre number"));
+
+    cmdWriteTag =
+        place(pictureButton(this, QStringLiteral(":/images/save_tag.gif"), tr("Save tag")),
+              "cmdWriteTag", at::kCmdWriteTag);
+    paint(cmdWriteTag, QPalette::Button, kButtonFace);
+    cmdOpen =
+        place(pictureButton(this, QStringLiteral(":/images/play_stop.gif"), tr("Play or stop")),
+              "cmdOpen", at::kCmdOpen);
+    paint(cmdOpen, QPalette::Button, kButtonFace);
+
+    place(MediaPlayer1, "MediaPlayer1", at::kMediaPlayer1);
+    MediaPlayer1->setAccessibleName(tr("Media player"));
+
+    for (QLabel* label : {Label1, Label2, Label3, Label4, Label5, Label6, lblTotalTime,
+                          lblElapsedTime, lblMsg, Picture1}) {
+        label->setFocusPolicy(Qt::NoFocus);
+    }
+    QWidget* const tabOrder[] = {MediaPlayer1, Dir1,    Drive1,     File1,   txtArtist,
+                                 txtAlbum,     txtYear, txtComment, Combo1,  txtGenreCode,
+                                 cmdWriteTag,  cmdOpen, txtTitle,   Command1};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    }
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kTimerIntervalMs);
+    Timer1->start();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void Form1::paintEvent(QPaintEvent* /*event*/) {
+    QPainter(this).drawPixmap(0, 0, background_);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+// A drawn outline that frames a group of controls, or, when it is as thin as its pen, a line.
+// It takes no input, so whatever lies under it still gets the mouse.
+class OutlineShape : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit OutlineShape(QWidget* parent = nullptr);
+
+    static constexpr int kPenWidth = 2;
+    static inline const QColor kColour{128, 128, 128};
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
