@@ -11,7 +11,11 @@ namespace browser {
 namespace {
 
 void sortForPeople(QStringList& names) {
-    QCollator collator;
+    // The "C" locale's collation compares code points only and knows no numbers; names sort
+    // as in English there instead.
+    const QLocale locale =
+        QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+    QCollator collator(locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(names.begin(), names.end(), [&collator](const QString& a, const QString& b) {
