@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+#include <taglib/id3v1genres.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/mpegfile.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "support/temp_files.h"
+#include "tag/genre_table.h"
+#include "tag/trailer_file.h"
+
+namespace {
+
+// TagLib, which nobody here wrote, reads what this program writes. It numbers the genres from
+// 0, so it reads every genre one entry lower than this program does.
+TEST(TagLibReadsOurTrailer, WithTheSameFieldsAndTheGenreOneLower) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.mp3"));
+    ASSERT_TRUE(QFile::copy(test_files::testDataFile(QStringLiteral("cbr.mp3")), path));
+
+    for (int position : {0, 12, 31, 33}) {  // Blues, Other, Trance, Instrumental
+        tag::TagRecord record;
+        record.store(tag::TagField::Tag, "TAG");
+        record.store(tag::TagField::Title, "A title that is cut after thirty characters");
+        record.store(tag::TagField::Artist, "The Artist");
+        record.store(tag::TagField::Album, "Album");
+        record.store(tag::TagField::Year, "1999");
+        record.store(tag::TagField::Comment, "Nice");
+        record.store(tag::TagField::Genre,
+                     std::string(1, static_cast<char>(tag::genreCodeFromPosition(position))));
+        ASSERT_TRUE(tag::writeTrailer(path.toStdString(), record.encode()).saved);
+
+        TagLib::MPEG::File file(QFile::encodeName(path).constData());
+        TagLib::ID3v1::Tag* read = file.ID3v1Tag();
+        ASSERT_NE(read, nullptr);
+        EXPECT_EQ(read->title().to8Bit(), "A title that is cut after thir");
+        EXPECT_EQ(read->artist().to8Bit(), "The Artist");
+        EXPECT_EQ(read->album().to8Bit(), "Album");
+        EXPECT_EQ(read->year(), 1999U);
+        EXPECT_EQ(read->comment().stripWhiteSpace().to8Bit(), "Nice");
+
+        const int ourCode = tag::genreCodeFromPosition(position);
+        const TagLib::String ourName(std::string(tag::kGenreNames[position]));
+        EXPECT_EQ(static_cast<int>(read->genreNumber()), ourCode) << "the byte itself";
+        EXPECT_EQ(TagLib::ID3v1::genreIndex(ourName), ourCode - 1) << ourName.to8Bit();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+#include "support/temp_files.h"
+
+#include <QFile>
+#include <QtTest>
+
+namespace test_files {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qFatal("cannot read %s", qPrintable(path));
+    }
+    return file.readAll();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+}
+
+namespace {
+QByteArray field(const QByteArray& text, int width) {
+    return text.left(width).leftJustified(width, '\0');
+}
+}  // namespace
+
+QByteArray trailer(const QByteArray& title, const QByteArray& artist, const QByteArray& album,
+                   const QByteArray& year, const QByteArray& comment, quint8 genre) {
+    QByteArray bytes = "TAG" + field(title, 30) + field(artist, 30) + field(album, 30) +
+                       field(year, 4) + field(comment, 30);
+    bytes.append(static_cast<char>(genre));
+    return bytes;
+}
+
+QByteArray audioBytes(int size) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(0x80 + (i * 7) % 0x70);
+    }
+    return bytes;
+}
+
+QString testDataFile(const QString& name) {
+    return qEnvironmentVariable("MP3PLAYER_TEST_DATA") + QLatin1Char('/') + name;
+}
+
+}  // namespace test_files

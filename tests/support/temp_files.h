@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Small helpers for tests that work on real files in a temporary folder.
+namespace test_files {
+
+QByteArray readAll(const QString& path);
+void writeAll(const QString& path, const QByteArray& bytes);
+
+// 128 bytes of an ID3 version 1 trailer, each text field given whole (cut or NUL-padded).
+QByteArray trailer(const QByteArray& title, const QByteArray& artist = {},
+                   const QByteArray& album = {}, const QByteArray& year = {},
+                   const QByteArray& comment = {}, quint8 genre = 0);
+
+// Audio-like bytes that hold no "TAG" anywhere.
+QByteArray audioBytes(int size);
+
+QString testDataFile(const QString& name);
+
+}  // namespace test_files
