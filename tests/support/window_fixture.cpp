@@ -1,0 +1,58 @@
+#include "support/window_fixture.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QtTest>
+
+#include "browser/dir_list.h"
+#include "browser/drive_list.h"
+#include "browser/file_list.h"
+
+WindowFixture::WindowFixture() : previousFolder_(QDir::currentPath()) {}
+
+WindowFixture::~WindowFixture() {
+    window_.reset();
+    QDir::setCurrent(previousFolder_);
+}
+
+void WindowFixture::open() {
+    QDir::setCurrent(folder_.path());
+    auto media = std::make_unique<FakeMediaComponent>();
+    media_ = media.get();
+    window_ = std::make_unique<Form1>(std::move(media));
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+}
+
+QString WindowFixture::text(const char* lineEditOrLabel) const {
+    if (auto* box = control<QLineEdit>(lineEditOrLabel)) {
+        return box->text();
+    }
+    return control<QLabel>(lineEditOrLabel)->text();
+}
+
+browser::DriveList* WindowFixture::drives() const {
+    return control<browser::DriveList>("Drive1");
+}
+browser::DirList* WindowFixture::folders() const {
+    return control<browser::DirList>("Dir1");
+}
+browser::FileList* WindowFixture::files() const {
+    return control<browser::FileList>("File1");
+}
+QComboBox* WindowFixture::genres() const {
+    return control<QComboBox>("Combo1");
+}
+
+void WindowFixture::clickFile(const QString& name) const {
+    const QList<QListWidgetItem*> found = files()->findItems(name, Qt::MatchExactly);
+    QVERIFY2(found.size() == 1,
+             qPrintable(QStringLiteral("no entry %1 in the file list").arg(name)));
+    files()->scrollToItem(found.front());
+    QTest::mouseClick(files()->viewport(), Qt::LeftButton, {},
+                      files()->visualItemRect(found.front()).center());
+}
+
+void WindowFixture::click(const char* button) const {
+    control<QAbstractButton>(button)->click();
+}

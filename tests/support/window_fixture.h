@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "app/form1.h"
+#include "support/fake_media_component.h"
+
+namespace browser {
+class DirList;
+class DriveList;
+class FileList;
+}  // namespace browser
+class QComboBox;
+class QAbstractButton;
+
+// The player's window, started in a fresh temporary folder with a fake media strip, shown
+// off screen so that clicks land where a user's would.
+class WindowFixture {
+public:
+    WindowFixture();
+    ~WindowFixture();
+
+    QString folder() const { return folder_.path(); }
+    QString file(const QString& name) const { return folder_.filePath(name); }
+
+    // Starts the window; files made before this are listed.
+    void open();
+
+    template <typename Control>
+    Control* control(const char* name) const {
+        return window_->findChild<Control*>(QLatin1String(name));
+    }
+    QString text(const char* lineEditOrLabel) const;
+
+    browser::DriveList* drives() const;
+    browser::DirList* folders() const;
+    browser::FileList* files() const;
+    QComboBox* genres() const;
+
+    // A mouse click on the file list's entry `name`.
+    void clickFile(const QString& name) const;
+    void click(const char* button) const;
+
+    Form1& window() const { return *window_; }
+    FakeMediaComponent& media() const { return *media_; }
+
+private:
+    QTemporaryDir folder_;
+    QString previousFolder_;
+    std::unique_ptr<Form1> window_;
+    FakeMediaComponent* media_ = nullptr;
+};

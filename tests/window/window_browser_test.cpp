@@ -1,0 +1,153 @@
+// The drive, folder and file lists kept in step, and the way out through the credit box.
+#include <QDir>
+#include <QtTest>
+
+#include "browser/dir_list.h"
+#include "browser/drive_list.h"
+#include "browser/file_list.h"
+#include "browser/folder_listing.h"
+#include "browser/volumes.h"
+#include "support/message_boxes.h"
+#include "support/temp_files.h"
+#include "support/window_fixture.h"
+
+namespace {
+
+QStringList entries(const QListWidget* list) {
+    QStringList names;
+    for (int row = 0; row < list->count(); ++row) {
+        names << list->item(row)->text();
+    }
+    return names;
+}
+
+void openFolderEntry(browser::DirList* list, const QString& name) {
+    const QList<QListWidgetItem*> found = list->findItems(name, Qt::MatchExactly);
+    QVERIFY(!found.isEmpty());
+    // A real double click is a click followed by a double-click event at the same place.
+    const QPoint where = list->visualItemRect(found.front()).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, where);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, where);
+}
+
+}  // namespace
+
+class WindowBrowserTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsInTheStartFolderWithItsMp3Files() {
+        WindowFixture fixture;
+        for (const char* name : {"b.mp3", "A.MP3", "notes.txt", ".hidden.mp3"}) {
+            test_files::writeAll(fixture.file(QLatin1String(name)), "x");
+        }
+        QDir(fixture.folder()).mkdir(QStringLiteral("sub"));
+        fixture.open();
+
+        QCOMPARE(fixture.folders()->path(), fixture.folder());
+        QCOMPARE(fixture.files()->path(), fixture.folder());
+        QCOMPARE(fixture.files()->pattern(), QStringLiteral("*.mp3"));
+        QCOMPARE(entries(fixture.files()), QStringList({"A.MP3", "b.mp3"}));
+        QCOMPARE(fixture.drives()->drive(), browser::volumeOf(fixture.folder()));
+        QVERIFY(entries(fixture.folders()).contains(QStringLiteral("sub")));
+        QCOMPARE(fixture.files()->fileName(), QString());
+    }
+
+    void opensAFolderOnDoubleClickOrEnterOnly() {
+        WindowFixture fixture;
+        QDir(fixture.folder()).mkpath(QStringLiteral("sub/deeper"));
+        test_files::writeAll(fixture.file(QStringLiteral("sub/inner.mp3")), "x");
+        fixture.open();
+        browser::DirList* folders = fixture.folders();
+
+        const QList<QListWidgetItem*> sub =
+            folders->findItems(QStringLiteral("sub"), Qt::MatchExactly);
+        QTest::mouseClick(folders->viewport(), Qt::LeftButton, {},
+                          folders->visualItemRect(sub.front()).center());
+        QCOMPARE(folders->path(), fixture.folder());
+
+        openFolderEntry(folders, QStringLiteral("sub"));
+        QCOMPARE(folders->path(), fixture.file(QStringLiteral("sub")));
+        QCOMPARE(fixture.files()->path(), folders->path());
+        QCOMPARE(entries(fixture.files()), QStringList({"inner.mp3"}));
+
+        // Back up one level with the keyboard: highlight the parent, then Enter.
+        const QString parentName = QDir(fixture.folder()).dirName();
+        folders->setFocus();
+        folders->setCurrentItem(folders->findItems(parentName, Qt::MatchExactly).front());
+        QTest::keyClick(folders, Qt::Key_Return);
+        QCOMPARE(folders->path(), fixture.folder());
+        QCOMPARE(fixture.files()->path(), fixture.folder());
+    }
+
+    void listsTheRootAsTheFirstEntryOfEveryPath() {
+        WindowFixture fixture;
+        fixture.open();
+        QCOMPARE(fixture.folders()->item(0)->text(), QStringLiteral("/"));
+        fixture.folders()->setPath(QStringLiteral("/"));
+        QCOMPARE(fixture.folders()->path(), QStringLiteral("/"));
+        QCOMPARE(fixture.files()->path(), QStringLiteral("/"));
+    }
+
+    void aFolderThatCannotBeOpenedLeavesTheListsWhereTheyWere() {
+        WindowFixture fixture;
+        QDir(fixture.folder()).mkdir(QStringLiteral("gone"));
+        test_files::writeAll(fixture.file(QStringLiteral("a.mp3")), "x");
+        fixture.open();
+        QDir(fixture.folder()).rmdir(QStringLiteral("gone"));
+
+        const ShownMessageBox box =
+            answerMessageBox([&] { openFolderEntry(fixture.folders(), QStringLiteral("gone")); });
+
+        QVERIFY(box.shown);
+        QCOMPARE(box.title, QStringLiteral("Tamsel's MP3 Player"));
+        QVERIFY2(box.text.contains(fixture.file(QStringLiteral("gone"))), qPrintable(box.text));
+        QCOMPARE(fixture.folders()->path(), fixture.folder());
+        QCOMPARE(fixture.files()->path(), fixture.folder());
+        QCOMPARE(entries(fixture.files()), QStringList({"a.mp3"}));
+        QCOMPARE(fixture.drives()->drive(), browser::volumeOf(fixture.folder()));
+    }
+
+    void eachDriveComesBackToTheLastFolderOpenedOnIt() {
+        WindowFixture fixture;
+        fixture.open();
+        browser::DriveList* drives = fixture.drives();
+        const QString startDrive = drives->drive();
+        QString otherDrive;
+        for (int i = 0; i < drives->count() && otherDrive.isEmpty(); ++i) {
+            const QString candidate = drives->itemData(i).toString();
+            if (candidate != startDrive && browser::whyUnlistable(candidate).isEmpty()) {
+                otherDrive = candidate;
+            }
+        }
+        if (otherDrive.isEmpty()) {
+            QSKIP("this machine has one readable volume only");
+        }
+
+        drives->setDrive(otherDrive);
+        QCOMPARE(fixture.folders()->path(), otherDrive);
+        QCOMPARE(fixture.files()->path(), otherDrive);
+
+        drives->setDrive(startDrive);
+        QCOMPARE(fixture.folders()->path(), fixture.folder());
+        QCOMPARE(fixture.files()->path(), fixture.folder());
+    }
+
+    void theExitButtonShowsTheCreditThenCloses() {
+        WindowFixture fixture;
+        fixture.open();
+
+        const ShownMessageBox box = answerMessageBox([&] { fixture.click("Command1"); });
+
+        QVERIFY(box.shown);
+        QCOMPARE(box.title, QStringLiteral("Tamsel's MP3 Player"));
+        QCOMPARE(box.text, QStringLiteral("Written by Corvenal"));
+        QCOMPARE(box.icon, QMessageBox::NoIcon);
+        QCOMPARE(box.buttonCount, 1);
+        QVERIFY2(box.ownerVisible, "the window closed before the credit was read");
+        QVERIFY(!fixture.window().isVisible());
+    }
+};
+
+QTEST_MAIN(WindowBrowserTest)
+#include "window_browser_test.moc"
