@@ -1,0 +1,355 @@
+// Showing a file's tag when it is clicked, and saving the edited tag back into the file.
+#include <sys/stat.h>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QtTest>
+
+#include "browser/file_list.h"
+#include "support/message_boxes.h"
+#include "support/temp_files.h"
+#include "support/window_fixture.h"
+
+using test_files::audioBytes;
+using test_files::readAll;
+using test_files::trailer;
+using test_files::writeAll;
+
+namespace {
+
+const QStringList kTextBoxes = {"txtTitle", "txtArtist",  "txtAlbum",
+                                "txtYear",  "txtComment", "txtGenreCode"};
+
+QStringList shownFields(const WindowFixture& fixture) {
+    QStringList shown;
+    for (const QString& name : kTextBoxes) {
+        shown << fixture.text(name.toLatin1().constData());
+    }
+    return shown;
+}
+
+void edit(const WindowFixture& fixture, const char* box, const QString& text) {
+    fixture.control<QLineEdit>(box)->setText(text);
+}
+
+}  // namespace
+
+class WindowTagTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theGenreListHoldsTheProgramsGenresAndNoSelection() {
+        WindowFixture fixture;
+        fixture.open();
+        QComboBox* genres = fixture.genres();
+        QCOMPARE(genres->count(), 34);
+        QCOMPARE(genres->itemText(0), QStringLiteral("Blues"));
+        QCOMPARE(genres->itemText(7), QStringLiteral("Hip -Hop"));
+        QCOMPARE(genres->itemText(33), QStringLiteral("Instrumental"));
+        QCOMPARE(genres->currentIndex(), -1);
+        QVERIFY(genres->isEditable());
+
+        QTest::keyClicks(genres->lineEdit(), QStringLiteral("Polka"));
+        QTest::keyClick(genres->lineEdit(), Qt::Key_Return);
+        QCOMPARE(genres->count(), 34);
+    }
+
+    void showsTheTrailerOfTheClickedFile_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<int>("genre");
+        QTest::addColumn<QString>("message");
+
+        const QByteArray audio = audioBytes(3000);
+        QTest::newRow("trimmed fields, Blues")
+            << audio + trailer(QByteArray("Title").leftJustified(30), "Artist", "Album", "1999",
+                               "Comment", 1)
+            << QStringList{"Title", "Artist", "Album", "1999", "Comment", "1"} << 0 << "";
+        QTest::newRow("leading spaces stay")
+            << audio + trailer("  Lead", "", "", "", "", 34)
+            << QStringList{"  Lead", "", "", "", "", "34"} << 33 << "";
+        QTest::newRow("NUL-filled fields end at the NUL")
+            << audio + trailer(QByteArray("Abc\0zz", 6), {}, {}, {}, {}, 0)
+            << QStringList{"Abc", "", "", "", "", "0"} << -1 << "";
+        QTest::newRow("space-filled fields")
+            << audio + trailer(QByteArray(30, ' '), QByteArray(30, ' '), {}, "    ", {}, 32)
+            << QStringList{"", "", "", "", "", "32"} << 31 << "";
+        QTest::newRow("comment with a zero and a track byte")
+            << audio + trailer("T", {}, {}, {}, QByteArray(28, 'c') + QByteArray("\0\x07", 2), 2)
+            << QStringList{"T", "", "", "", QString(28, 'c'), "2"} << 1 << "";
+        QTest::newRow("genre 35 selects nothing")
+            << audio + trailer("T", {}, {}, {}, {}, 35) << QStringList{"T", "", "", "", "", "35"}
+            << -1 << "";
+        QTest::newRow("genre 200 selects nothing")
+            << audio + trailer("T", {}, {}, {}, {}, 200) << QStringList{"T", "", "", "", "", "200"}
+            << -1 << "";
+        QTest::newRow("Latin-1 text")
+            << audio + trailer("Caf\xE9", "\xC6sop") << QStringList{QString::fromLatin1("Caf\xE9"),
+                                                                    QString::fromLatin1("\xC6sop"),
+                                                                    "",
+                                                                    "",
+                                                                    "",
+                                                                    "0"}
+            << -1 << "";
+        QTest::newRow("all trailer")
+            << trailer("Only") << QStringList{"Only", "", "", "", "", "0"} << -1 << "";
+        QTest::newRow("no trailer")
+            << audio << QStringList{"", "", "", "", "", ""} << -1 << "No tag";
+        QTest::newRow("lower-case tag") << audio + "tag" + trailer("x").mid(3)
+                                        << QStringList{"", "", "", "", "", ""} << -1 << "No tag";
+        QTest::newRow("shorter than a trailer")
+            << QByteArray("TAG") << QStringList{"", "", "", "", "", ""} << -1 << "No tag";
+        QTest::newRow("empty") << QByteArray() << QStringList{"", "", "", "", "", ""} << -1
+                               << "No tag";
+    }
+
+    void showsTheTrailerOfTheClickedFile() {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, fields);
+        QFETCH(int, genre);
+        QFETCH(QString, message);
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("a.mp3")),
+                 audioBytes(500) + trailer("Before", "B", "B", "B", "B", 5));
+        writeAll(fixture.file(QStringLiteral("b.mp3")), content);
+        fixture.open();
+
+        // Another file's tag first, so that any leftover of it would show.
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        fixture.clickFile(QStringLiteral("b.mp3"));
+
+        QCOMPARE(shownFields(fixture), fields);
+        QCOMPARE(fixture.genres()->currentIndex(), genre);
+        QCOMPARE(fixture.text("lblMsg"), message);
+        QCOMPARE(readAll(fixture.file(QStringLiteral("b.mp3"))), content);
+    }
+
+    void clickingTheSameFileAgainReadsItAgain() {
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("a.mp3")), audioBytes(500) + trailer("First"));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        QCOMPARE(fixture.text("txtTitle"), QStringLiteral("First"));
+
+        writeAll(fixture.file(QStringLiteral("a.mp3")), audioBytes(500) + trailer("Second"));
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        QCOMPARE(fixture.text("txtTitle"), QStringLiteral("Second"));
+    }
+
+    void movingThroughTheFilesWithTheKeyboardShowsEachTag() {
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("a.mp3")), trailer("One"));
+        writeAll(fixture.file(QStringLiteral("b.mp3")), trailer("Two"));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        QTest::keyClick(fixture.files(), Qt::Key_Down);
+        QCOMPARE(fixture.text("txtTitle"), QStringLiteral("Two"));
+        QTest::keyClick(fixture.files(), Qt::Key_Up);
+        QCOMPARE(fixture.text("txtTitle"), QStringLiteral("One"));
+    }
+
+    void aFileThatIsGoneOrNoLongerAFileReadsAsNoTagWithoutBlocking() {
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("gone.mp3")), trailer("Gone"));
+        writeAll(fixture.file(QStringLiteral("pipe.mp3")), trailer("Pipe"));
+        writeAll(fixture.file(QStringLiteral("x.mp3")), trailer("Tagged"));
+        fixture.open();
+        QFile::remove(fixture.file(QStringLiteral("gone.mp3")));
+        QFile::remove(fixture.file(QStringLiteral("pipe.mp3")));
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(fixture.file(QStringLiteral("pipe.mp3"))).constData(), 0644),
+            0);
+
+        fixture.clickFile(QStringLiteral("x.mp3"));
+        fixture.clickFile(QStringLiteral("gone.mp3"));
+        QCOMPARE(fixture.text("lblMsg"), QStringLiteral("Cannot read file"));
+        QCOMPARE(fixture.text("txtTitle"), QString());
+        QVERIFY2(!QFile::exists(fixture.file(QStringLiteral("gone.mp3"))),
+                 "reading created the file");
+
+        fixture.clickFile(QStringLiteral("x.mp3"));
+        fixture.clickFile(QStringLiteral("pipe.mp3"));
+        QCOMPARE(fixture.text("lblMsg"), QStringLiteral("No tag"));
+        QCOMPARE(fixture.text("txtTitle"), QString());
+    }
+
+    void savingOverwritesOnlyTheTrailerOfATaggedFile() {
+        WindowFixture fixture;
+        const QByteArray audio = audioBytes(5000);
+        writeAll(fixture.file(QStringLiteral("a.mp3")),
+                 audio + trailer("Old", "Old", "Old", "1990", "Old", 3));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        edit(fixture, "txtTitle", QString(35, 'T'));
+        edit(fixture, "txtArtist", QStringLiteral("Artist"));
+        edit(fixture, "txtAlbum", QString());
+        edit(fixture, "txtYear", QStringLiteral("20245"));
+        edit(fixture, "txtComment", QStringLiteral("  spaced"));
+        edit(fixture, "txtGenreCode", QStringLiteral("99"));  // never read: the list decides
+        fixture.genres()->setCurrentIndex(0);
+
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+
+        const QByteArray expected = "TAG" + QByteArray(30, 'T') +
+                                    QByteArray("Artist").leftJustified(30) + QByteArray(30, ' ') +
+                                    "2024" + QByteArray("  spaced").leftJustified(30) +
+                                    QByteArray(1, '\x01');
+        QCOMPARE(readAll(fixture.file(QStringLiteral("a.mp3"))), audio + expected);
+        // Nothing on screen changes after a save.
+        QCOMPARE(fixture.text("txtTitle"), QString(35, 'T'));
+        QCOMPARE(fixture.text("txtGenreCode"), QStringLiteral("99"));
+    }
+
+    void savingAppendsToAFileWithoutTrailerSoNoAudioIsLost_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::newRow("audio") << audioBytes(5000);
+        QTest::newRow("shorter than a trailer") << audioBytes(100);
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("lower-case tag at the end") << audioBytes(300) + "tag" + audioBytes(125);
+    }
+
+    void savingAppendsToAFileWithoutTrailerSoNoAudioIsLost() {
+        QFETCH(QByteArray, before);
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("a.mp3")), before);
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        edit(fixture, "txtTitle", QStringLiteral("New"));
+
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+
+        const QByteArray after = readAll(fixture.file(QStringLiteral("a.mp3")));
+        QCOMPARE(after.size(), before.size() + 128);
+        QCOMPARE(after.left(before.size()), before);
+        QCOMPARE(after.mid(before.size(), 6), QByteArray("TAGNew"));
+        QCOMPARE(after.back(), '\0');  // no genre chosen
+    }
+
+    void theWriterLooksAtTheFileAsItIsWhenSaving() {
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("a.mp3")), audioBytes(400) + trailer("Tagged"));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        // Another program puts a longer, untagged file in its place after the click.
+        const QByteArray replaced = audioBytes(900);
+        writeAll(fixture.file(QStringLiteral("a.mp3")), replaced);
+
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+
+        const QByteArray after = readAll(fixture.file(QStringLiteral("a.mp3")));
+        QCOMPARE(after.left(replaced.size()), replaced);
+        QCOMPARE(after.size(), replaced.size() + 128);
+    }
+
+    void writeThenReadShowsTheSameTag() {
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("a.mp3")), audioBytes(700));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        edit(fixture, "txtTitle", QString::fromLatin1("Caf\xE9 del Mar"));
+        edit(fixture, "txtArtist", QStringLiteral(" Someone"));
+        edit(fixture, "txtYear", QStringLiteral("1999"));
+        fixture.genres()->setCurrentIndex(31);  // Trance, stored as the code of a space
+        fixture.click("cmdWriteTag");
+
+        fixture.clickFile(QStringLiteral("a.mp3"));
+
+        QCOMPARE(shownFields(fixture), (QStringList{QString::fromLatin1("Caf\xE9 del Mar"),
+                                                    " Someone", "", "1999", "", "32"}));
+        QCOMPARE(fixture.genres()->currentIndex(), 31);
+        QCOMPARE(fixture.text("lblMsg"), QString());
+    }
+
+    void charactersOutsideLatin1AreSavedAsQuestionMarks() {
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("a.mp3")), audioBytes(10));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        edit(fixture, "txtTitle", QStringLiteral("\u03A9mega \u266B"));
+        fixture.click("cmdWriteTag");
+        QCOMPARE(readAll(fixture.file(QStringLiteral("a.mp3"))).mid(10 + 3, 8),
+                 QByteArray("?mega ? "));
+    }
+
+    void savingIsRefusedWhileTheStripHoldsAFile_data() {
+        QTest::addColumn<int>("state");
+        QTest::newRow("playing") << 2;
+        QTest::newRow("paused") << 1;
+    }
+
+    void savingIsRefusedWhileTheStripHoldsAFile() {
+        QFETCH(int, state);
+        WindowFixture fixture;
+        const QByteArray content = audioBytes(500) + trailer("Keep");
+        writeAll(fixture.file(QStringLiteral("a.mp3")), content);
+        writeAll(fixture.file(QStringLiteral("b.mp3")), audioBytes(500));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        edit(fixture, "txtTitle", QStringLiteral("Changed"));
+        fixture.media().reportState(0, state);
+
+        for (const QString& name : {QStringLiteral("a.mp3"), QStringLiteral("b.mp3")}) {
+            fixture.clickFile(name);
+            const ShownMessageBox box = answerMessageBox([&] { fixture.click("cmdWriteTag"); });
+            QVERIFY(box.shown);
+            QCOMPARE(box.title, QStringLiteral("MP3 Tag Save Error"));
+            QCOMPARE(box.text, QStringLiteral("You can't save to an open file"));
+            QCOMPARE(box.icon, QMessageBox::Critical);
+            QCOMPARE(box.buttonCount, 1);
+        }
+        QCOMPARE(readAll(fixture.file(QStringLiteral("a.mp3"))), content);
+        QCOMPARE(readAll(fixture.file(QStringLiteral("b.mp3"))), audioBytes(500));
+
+        fixture.media().reportState(state, 0);
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+        QCOMPARE(readAll(fixture.file(QStringLiteral("b.mp3"))).size(), 500 + 128);
+    }
+
+    void aSaveThatCannotBeDoneSaysWhyAndCreatesNothing_data() {
+        QTest::addColumn<QString>("replacement");
+        QTest::newRow("file removed after the click") << "removed";
+        QTest::newRow("folder in the file's place") << "folder";
+        QTest::newRow("FIFO in the file's place") << "fifo";
+        QTest::newRow("no file selected") << "unselected";
+    }
+
+    void aSaveThatCannotBeDoneSaysWhyAndCreatesNothing() {
+        QFETCH(QString, replacement);
+        WindowFixture fixture;
+        const QString path = fixture.file(QStringLiteral("a.mp3"));
+        writeAll(path, audioBytes(300));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        edit(fixture, "txtTitle", QStringLiteral("New"));
+        if (replacement == QLatin1String("unselected")) {
+            fixture.files()->clearSelection();
+        } else {
+            QFile::remove(path);
+        }
+        if (replacement == QLatin1String("folder")) {
+            QDir(fixture.folder()).mkdir(QStringLiteral("a.mp3"));
+        } else if (replacement == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        }
+        const QStringList before =
+            QDir(fixture.folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+        const ShownMessageBox box = answerMessageBox([&] { fixture.click("cmdWriteTag"); });
+
+        QVERIFY(box.shown);
+        QCOMPARE(box.title, QStringLiteral("MP3 Tag Save Error"));
+        QCOMPARE(box.icon, QMessageBox::Critical);
+        QCOMPARE(box.buttonCount, 1);
+        if (replacement != QLatin1String("unselected")) {
+            QVERIFY2(box.text.contains(path), qPrintable(box.text));
+        }
+        QCOMPARE(QDir(fixture.folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        QCOMPARE(fixture.text("txtTitle"), QStringLiteral("New"));
+        if (replacement == QLatin1String("folder")) {
+            QVERIFY(QDir(path).isEmpty());
+        }
+    }
+};
+
+QTEST_MAIN(WindowTagTest)
+#include "window_tag_test.moc"
