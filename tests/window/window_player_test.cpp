@@ -1,0 +1,89 @@
+// The play/stop button, the playing flag that only the media strip's reports set, and the
+// two play-time labels.
+#include <QTimer>
+#include <QtTest>
+
+#include "support/temp_files.h"
+#include "support/window_fixture.h"
+
+class WindowPlayerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void withNothingChosenPlayAsksForAnEmptySource() {
+        WindowFixture fixture;
+        fixture.open();
+        fixture.click("cmdOpen");
+        QCOMPARE(fixture.media().calls, QStringList({"source:", "autoRewind:off"}));
+    }
+
+    void playStartsTheChosenFileAndOnlyTheReportChangesWhatTheButtonDoes() {
+        WindowFixture fixture;
+        test_files::writeAll(fixture.file(QStringLiteral("a.mp3")), "x");
+        test_files::writeAll(fixture.file(QStringLiteral("b.mp3")), "x");
+        fixture.open();
+        const QString a = fixture.file(QStringLiteral("a.mp3"));
+        const QString b = fixture.file(QStringLiteral("b.mp3"));
+        QStringList& calls = fixture.media().calls;
+
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        fixture.click("cmdOpen");
+        fixture.click("cmdOpen");  // no report yet: still the start branch
+        QCOMPARE(calls,
+                 QStringList({"source:" + a, "autoRewind:off", "source:" + a, "autoRewind:off"}));
+
+        calls.clear();
+        fixture.media().reportState(0, 2);
+        fixture.clickFile(QStringLiteral("b.mp3"));  // changes the choice, not what plays
+        fixture.click("cmdOpen");
+        fixture.click("cmdOpen");  // still playing until the strip says otherwise
+        QCOMPARE(calls, QStringList({"source:", "source:"}));
+
+        calls.clear();
+        fixture.media().reportState(2, 0);
+        fixture.click("cmdOpen");
+        QCOMPARE(calls, QStringList({"source:" + b, "autoRewind:off"}));
+
+        calls.clear();
+        fixture.media().reportState(0, 1);  // paused still holds the file
+        fixture.click("cmdOpen");
+        QCOMPARE(calls, QStringList({"source:"}));
+    }
+
+    void theTotalTimeShowsTheLengthAtEveryReport() {
+        WindowFixture fixture;
+        fixture.open();
+        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time : "));
+
+        fixture.media().length = 205.4;
+        fixture.media().reportState(0, 2);
+        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time: 03:25"));
+
+        fixture.media().length = 0;
+        fixture.media().reportState(2, 0);
+        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time: 00:00"));
+    }
+
+    void theElapsedTimeFollowsThePositionAtEveryTick() {
+        auto media = std::make_unique<FakeMediaComponent>();
+        FakeMediaComponent* fake = media.get();
+        Form1 window(std::move(media));
+        auto* elapsed = window.findChild<QLabel*>(QStringLiteral("lblElapsedTime"));
+        QCOMPARE(elapsed->text(), QStringLiteral("Elapsed Time:"));
+
+        auto* timer = window.findChild<QTimer*>(QStringLiteral("Timer1"));
+        QVERIFY(timer->isActive());
+        QCOMPARE(timer->interval(), 60);
+
+        QTRY_COMPARE(elapsed->text(), QStringLiteral("Elapsed Time: 00:00"));
+        fake->position = 67;
+        QTRY_COMPARE(elapsed->text(), QStringLiteral("Elapsed Time: 01:07"));
+        fake->position = 0.5;
+        QTRY_COMPARE(elapsed->text(), QStringLiteral("Elapsed Time: 00:00"));
+        fake->position = 1.5;
+        QTRY_COMPARE(elapsed->text(), QStringLiteral("Elapsed Time: 00:02"));
+    }
+};
+
+QTEST_MAIN(WindowPlayerTest)
+#include "window_player_test.moc"
