@@ -233,11 +233,13 @@ void GstMediaComponent::lengthCounted(quint64 generation, std::optional<double> 
 }
 
 void GstMediaComponent::stop(double keptPosition) {
-    ++generation_;
     if (playbin_ != nullptr) {
-        // Setting the NULL state returns once the file is closed, and posts no state message.
+        // Returns once the file is closed.
         gst_element_set_state(playbin_, GST_STATE_NULL);
     }
+    // Counted after the pipeline is down, so that the state messages its going down posted
+    // are dropped with everything else the old source left on its way.
+    ++generation_;
     keptPosition_ = keptPosition;
     counting_ = false;
     playingUntold_ = false;

@@ -1,0 +1,166 @@
+// The real media strip, playing the test files through GStreamer into a fake sink.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "player/media_component.h"
+#include "support/temp_files.h"
+
+namespace {
+
+constexpr int kStartTimeoutMs = 5000;
+
+// The files the component holds open, by following this process's descriptors.
+bool holdsOpen(const QString& path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty()) {
+        return false;  // nothing there to hold
+    }
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo& entry :
+         descriptors.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.symLinkTarget() == target) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QList<qint32> newStates(const QSignalSpy& spy) {
+    QList<qint32> states;
+    for (const QList<QVariant>& report : spy) {
+        states << report.at(1).toInt();
+    }
+    return states;
+}
+
+QString statusText(const MediaComponent& component) {
+    QString text;
+    for (const QLabel* label : component.findChildren<QLabel*>()) {
+        text += label->text();
+    }
+    return text;
+}
+
+}  // namespace
+
+class GstMediaComponentTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void playsEachKindOfFileWithItsExactLength_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("length");
+        // Lengths of the audio the files were made from.
+        QTest::newRow("constant bitrate") << "cbr.mp3" << 4.0;
+        QTest::newRow("variable bitrate with a Xing header") << "vbr_xing.mp3" << 5.0;
+        QTest::newRow("variable bitrate without one") << "vbr_no_xing.mp3" << 5.0;
+        QTest::newRow("ID3v2 header and ID3v1 trailer") << "id3v2_id3v1.mp3" << 4.0;
+    }
+
+    void playsEachKindOfFileWithItsExactLength() {
+        QFETCH(QString, file);
+        QFETCH(double, length);
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+        double lengthWhenPlaying = -1;
+        connect(component.get(), &MediaComponent::playStateChanged, this,
+                [&](qint32, qint32 newState) {
+                    if (newState == MediaComponent::kPlaying) {
+                        lengthWhenPlaying = component->duration();
+                    }
+                });
+
+        component->setSourceFile(test_files::testDataFile(file));
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
+                                 kStartTimeoutMs);
+
+        QVERIFY2(qAbs(lengthWhenPlaying - length) < 0.1,
+                 qPrintable(QStringLiteral("length %1 s").arg(lengthWhenPlaying)));
+        QVERIFY(holdsOpen(test_files::testDataFile(file)));
+
+        component->setSourceFile(QString());
+        QCOMPARE(newStates(reports).last(), MediaComponent::kStopped);
+        QVERIFY2(!holdsOpen(test_files::testDataFile(file)), "the file is still open");
+        QCOMPARE(component->currentPosition(), 0.0);
+    }
+
+    void thePositionFollowsTheClock() {
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+        component->setSourceFile(test_files::testDataFile(QStringLiteral("cbr.mp3")));
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
+                                 kStartTimeoutMs);
+
+        QTRY_VERIFY(component->currentPosition() > 0.2);
+        const double startPosition = component->currentPosition();
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY(component->currentPosition() > startPosition + 1.0);
+        const double played = component->currentPosition() - startPosition;
+        const double elapsed = clock.elapsed() / 1000.0;
+        QVERIFY2(qAbs(played - elapsed) < 0.3,
+                 qPrintable(QStringLiteral("played %1 s in %2 s").arg(played).arg(elapsed)));
+    }
+
+    void atTheEndItStopsReleasesTheFileAndKeepsThePosition() {
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+        const QString file = test_files::testDataFile(QStringLiteral("cbr.mp3"));
+        component->setSourceFile(file);
+        component->setAutoRewind(false);
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
+                                 kStartTimeoutMs);
+        const double length = component->duration();
+
+        QTRY_COMPARE_WITH_TIMEOUT(newStates(reports).last(), MediaComponent::kStopped, 10000);
+        QVERIFY(!holdsOpen(file));
+        QVERIFY2(
+            qAbs(component->currentPosition() - length) < 0.1,
+            qPrintable(
+                QStringLiteral("position %1 of %2").arg(component->currentPosition()).arg(length)));
+    }
+
+    void neverReportsPlayingForWhatCannotBePlayed_data() {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("text under an .mp3 name") << test_files::testDataFile("garbage.mp3");
+        QTest::newRow("a folder") << QDir::tempPath();
+        QTest::newRow("a missing file") << QStringLiteral("/nonexistent/gone.mp3");
+    }
+
+    void neverReportsPlayingForWhatCannotBePlayed() {
+        QFETCH(QString, source);
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+
+        component->setSourceFile(source);
+
+        QTRY_VERIFY_WITH_TIMEOUT(statusText(*component).contains(QStringLiteral("Cannot play")),
+                                 kStartTimeoutMs);
+        QCoreApplication::processEvents();
+        QVERIFY2(reports.isEmpty(), "a state was reported for something that never played");
+        QVERIFY(!holdsOpen(source));
+    }
+
+    void anEmptySourceStopsAtOnce() {
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+        component->setSourceFile(test_files::testDataFile(QStringLiteral("vbr_xing.mp3")));
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
+                                 kStartTimeoutMs);
+
+        reports.clear();
+        component->setSourceFile(QString());
+        QCOMPARE(newStates(reports), QList<qint32>({MediaComponent::kStopped}));
+        // Whatever the previous source still had on its way is dropped.
+        QTest::qWait(200);
+        QCOMPARE(newStates(reports), QList<qint32>({MediaComponent::kStopped}));
+    }
+};
+
+QTEST_MAIN(GstMediaComponentTest)
+#include "gst_media_component_test.moc"
