@@ -42,6 +42,9 @@ private:
 DirList::DirList(QWidget* parent) : QListWidget(parent) {
     setItemDelegate(new IndentingDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Deep paths would otherwise push the names out of the narrow list sideways.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setTextElideMode(Qt::ElideRight);
     connect(this, &QListWidget::doubleClicked, this, &DirList::openEntry);
 }
 
