@@ -1,14 +1,13 @@
 #include "player/mpeg_audio_duration.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <string_view>
-#include <vector>
 
 namespace player {
 
@@ -171,28 +170,19 @@ std::optional<double> mpegAudioFileDuration(const std::string& path) {
         return std::nullopt;
     }
     struct stat status {};
-    std::vector<std::uint8_t> bytes;
-    const bool isRegularFile = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    if (isRegularFile) {
-        bytes.resize(static_cast<std::size_t>(status.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        bytes.resize(done);
-    }
+    const bool mappable =
+        ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0;
+    const auto size = static_cast<std::size_t>(status.st_size);
+    // Mapped rather than read, so that a long recording costs no copy of itself in memory.
+    void* mapped = mappable ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
     ::close(fd);
-    if (!isRegularFile) {
+    if (mapped == MAP_FAILED) {
         return std::nullopt;
     }
-    return mpegAudioDuration(bytes);
+    ::madvise(mapped, size, MADV_SEQUENTIAL);
+    const auto duration = mpegAudioDuration({static_cast<const std::uint8_t*>(mapped), size});
+    ::munmap(mapped, size);
+    return duration;
 }
 
 }  // namespace player
