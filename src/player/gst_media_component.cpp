@@ -131,6 +131,10 @@ void GstMediaComponent::createFace() {
     volume_->setAccessibleName(tr("Volume"));
     status_ = new QLabel(this);
     status_->setTextFormat(Qt::PlainText);
+    // The strip lies on the window's dark background.
+    QPalette statusColours = status_->palette();
+    statusColours.setColor(QPalette::WindowText, QColor(192, 192, 192));
+    status_->setPalette(statusColours);
 
     auto* controls = new QHBoxLayout;
     controls->setContentsMargins(0, 0, 0, 0);

@@ -99,6 +99,12 @@ TEST_F(TrailerFile, OverwritesAnExistingTrailerInPlace) {
     EXPECT_EQ(readAll(path), audio + asBytes(someTrailer()));
 }
 
+TEST_F(TrailerFile, AFileThatIsAllTrailerIsOverwrittenWhole) {
+    const QString path = withContent(QStringLiteral("t.mp3"), trailer("Only"));
+    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTrailer()).saved);
+    EXPECT_EQ(readAll(path), asBytes(someTrailer()));
+}
+
 TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
     for (const QByteArray& before :
          {audioBytes(4000), audioBytes(127), audioBytes(128), QByteArray(),

@@ -53,6 +53,21 @@ private slots:
         QCOMPARE(fixture.files()->fileName(), QString());
     }
 
+    void listsAFolderOfTenThousandFiles() {
+        WindowFixture fixture;
+        for (int i = 0; i < 10000; ++i) {
+            const QString suffix = i % 2 == 0 ? QStringLiteral(".mp3") : QStringLiteral(".txt");
+            QFile(fixture.file(QStringLiteral("track%1%2").arg(i).arg(suffix)))
+                .open(QIODevice::WriteOnly);
+        }
+        fixture.open();
+
+        QCOMPARE(fixture.files()->count(), 5000);
+        QCOMPARE(fixture.files()->item(0)->text(), QStringLiteral("track0.mp3"));
+        QCOMPARE(fixture.files()->item(1)->text(), QStringLiteral("track2.mp3"));
+        QCOMPARE(fixture.files()->item(4999)->text(), QStringLiteral("track9998.mp3"));
+    }
+
     void opensAFolderOnDoubleClickOrEnterOnly() {
         WindowFixture fixture;
         QDir(fixture.folder()).mkpath(QStringLiteral("sub/deeper"));

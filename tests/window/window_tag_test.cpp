@@ -260,6 +260,24 @@ private slots:
         QCOMPARE(fixture.text("lblMsg"), QString());
     }
 
+    void aVeryLongTitleStaysWholeInTheBoxAndIsCutInTheFile() {
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("a.mp3")), trailer("Short"));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        const QString longTitle = QString(10000, QLatin1Char('w'));
+        QTest::keyClicks(fixture.control<QLineEdit>("txtTitle"), longTitle.left(100));
+        QCOMPARE(fixture.text("txtTitle").size(), 105);
+        edit(fixture, "txtTitle", longTitle);
+
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+
+        QCOMPARE(fixture.text("txtTitle"), longTitle);
+        const QByteArray saved = readAll(fixture.file(QStringLiteral("a.mp3")));
+        QCOMPARE(saved.size(), 128);
+        QCOMPARE(saved.mid(3, 31), QByteArray(30, 'w') + ' ');
+    }
+
     void charactersOutsideLatin1AreSavedAsQuestionMarks() {
         WindowFixture fixture;
         writeAll(fixture.file(QStringLiteral("a.mp3")), audioBytes(10));

@@ -1,0 +1,452 @@
+#!/usr/bin/python3
+"""Drives the real player on a virtual X display with real mouse and keyboard input.
+
+Usage: end_to_end_test.py <mp3player executable> <source folder>
+
+The player opens on the folder it starts in, so it starts in a fresh folder holding copies of
+two test files. The test picks a file, retitles it, saves, plays and stops it, retags a file that
+already has a trailer, and leaves through the credit box; then it checks every byte the player
+wrote. Labels cannot be read back from X, so the test watches what it can observe exactly (open
+file descriptors, file bytes, windows, the exit status) and otherwise compares screen regions
+before and after each step.
+Needs: Xvfb, xdotool and ImageMagick's import.
+"""
+
+import ctypes
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+WINDOW_TITLE = "Tamsel's MP3 Player"
+WINDOW_SIZE = (575, 447)
+SCREEN_SIZE = (1024, 768)
+
+# Control rectangles (left, top, width, height) relative to the window's top-left corner.
+FILE_LIST = (152, 96, 201, 244)
+MESSAGE_LABEL = (152, 80, 201, 17)
+TITLE_BOX = (424, 80, 137, 19)
+ARTIST_BOX = (424, 104, 137, 19)
+SAVE_BUTTON = (424, 224, 137, 25)
+PLAY_STOP_BUTTON = (264, 352, 89, 25)
+CLOSE_BUTTON = (528, 8, 41, 25)
+TOTAL_TIME_LABEL = (368, 296, 193, 41)
+ELAPSED_TIME_LABEL = (368, 336, 193, 33)
+# The media strip's play/pause button: it shows a pause sign only while the strip plays.
+STRIP_PLAY_PAUSE = (16, 392, 30, 24)
+
+FILE_ROW_HEIGHT = 13
+FILE_LIST_TOP_MARGIN = 2
+
+PLAIN_FILE = "cbr.mp3"
+TAGGED_FILE = "id3v2_id3v1.mp3"
+NEW_TITLE = "End to end title"
+NEW_ARTIST = "End to end artist"
+
+TRAILER_SIZE = 128
+FIELD_SIZE = 30
+
+STEP_TIMEOUT = 10.0
+POLL_INTERVAL = 0.05
+
+
+class StepFailed(Exception):
+    pass
+
+
+def text_box_inside(box):
+    """The part of a text box where its first characters show and the caret never blinks."""
+    left, top, width, height = box
+    return (left + 10, top + 2, 60, height - 4)
+
+
+def poll(description, condition, timeout=STEP_TIMEOUT):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise StepFailed(f"timed out after {timeout:.0f} s waiting until {description}")
+        time.sleep(POLL_INTERVAL)
+
+
+def die_with_parent():
+    """Runs in each child before exec: a test killed by a timeout must not leave them behind."""
+    pr_set_pdeathsig = 1
+    ctypes.CDLL(None, use_errno=True).prctl(pr_set_pdeathsig, signal.SIGTERM)
+
+
+def stop_process(process):
+    if process is None or process.poll() is not None:
+        return
+    process.terminate()
+    try:
+        process.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
+def start_xvfb():
+    """Starts Xvfb on a display number it picks itself, so parallel runs never collide."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+         f"{SCREEN_SIZE[0]}x{SCREEN_SIZE[1]}x24", "-nolisten", "tcp", "-noreset"],
+        pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        preexec_fn=die_with_parent)
+    os.close(write_end)
+    number = b""
+    deadline = time.monotonic() + STEP_TIMEOUT
+    while not number.endswith(b"\n"):
+        remaining = deadline - time.monotonic()
+        if remaining <= 0 or not select.select([read_end], [], [], remaining)[0]:
+            stop_process(server)
+            raise StepFailed("Xvfb did not tell its display number")
+        chunk = os.read(read_end, 16)
+        if not chunk:
+            raise StepFailed(f"Xvfb stopped before it was ready (status {server.wait()})")
+        number += chunk
+    os.close(read_end)
+    return server, f":{number.decode().strip()}"
+
+
+class Desktop:
+    """The virtual display: input through xdotool, pixels through ImageMagick's import."""
+
+    def __init__(self, display):
+        self.environment = dict(os.environ, DISPLAY=display)
+        self.pointer = None
+
+    def run(self, *arguments):
+        try:
+            result = subprocess.run(arguments, env=self.environment, capture_output=True,
+                                    text=True, timeout=STEP_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise StepFailed(f"{' '.join(arguments)} did not finish") from None
+        if result.returncode != 0 and arguments[:2] != ("xdotool", "search"):
+            raise StepFailed(f"{' '.join(arguments)} failed: {result.stderr.strip()}")
+        return result.stdout
+
+    def visible_windows(self, name_pattern=f"^{WINDOW_TITLE}$"):
+        return self.run("xdotool", "search", "--onlyvisible", "--name", name_pattern).split()
+
+    def geometry(self, window):
+        values = dict(line.split("=", 1) for line in
+                      self.run("xdotool", "getwindowgeometry", "--shell", window).split())
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def click(self, x, y):
+        # mousemove --sync waits for the pointer to move, forever when it is already there.
+        if self.pointer != (x, y):
+            self.run("xdotool", "mousemove", "--sync", str(x), str(y))
+            self.pointer = (x, y)
+        self.run("xdotool", "click", "1")
+
+    def keys(self, *names):
+        self.run("xdotool", "key", "--clearmodifiers", *names)
+
+    def type(self, text):
+        self.run("xdotool", "type", "--delay", "20", text)
+
+    def focus(self, window):
+        self.run("xdotool", "windowfocus", "--sync", window)
+
+    def grab(self):
+        """The whole screen as (width, pixels): 3 bytes a pixel, rows from the top."""
+        picture = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
+                                 env=self.environment, capture_output=True,
+                                 timeout=STEP_TIMEOUT).stdout
+        fields = picture.split(maxsplit=4)
+        if len(fields) < 5 or fields[0] != b"P6":
+            raise StepFailed("import gave no screen picture")
+        return int(fields[1]), fields[4]
+
+    def save_picture(self, path):
+        self.run("import", "-window", "root", path)
+
+
+class PlayerWindow:
+    """The player's window; control rectangles are relative to its top-left corner."""
+
+    def __init__(self, desktop, left, top):
+        self.desktop = desktop
+        self.left = left
+        self.top = top
+
+    def click(self, rectangle):
+        left, top, width, height = rectangle
+        self.desktop.click(self.left + left + width // 2, self.top + top + height // 2)
+
+    def click_file_row(self, row):
+        left, top, _, _ = FILE_LIST
+        self.desktop.click(self.left + left + 40,
+                           self.top + top + FILE_LIST_TOP_MARGIN + row * FILE_ROW_HEIGHT +
+                           FILE_ROW_HEIGHT // 2)
+
+    def region(self, rectangle):
+        screen_width, pixels = self.desktop.grab()
+        left, top, width, height = rectangle
+        rows = []
+        for y in range(self.top + top, self.top + top + height):
+            start = (y * screen_width + self.left + left) * 3
+            rows.append(pixels[start:start + width * 3])
+        return b"".join(rows)
+
+    def wait_until_painted(self):
+        """Baselines taken before the first paint would make every later region differ."""
+        whole = (0, 0, *WINDOW_SIZE)
+        previous = [None]
+
+        def painted_and_still():
+            now = self.region(whole)
+            still = now == previous[0]
+            previous[0] = now
+            colours = {now[i:i + 3] for i in range(0, len(now), 3)}
+            return still and len(colours) > 1
+
+        poll("the window is painted", painted_and_still)
+
+    def wait_for_change(self, rectangle, before, description, timeout=STEP_TIMEOUT):
+        poll(description, lambda: self.region(rectangle) != before, timeout)
+
+    def wait_for_look(self, rectangle, look, description, timeout=STEP_TIMEOUT):
+        poll(description, lambda: self.region(rectangle) == look, timeout)
+
+
+def open_descriptor_on(pid, path):
+    """Whether the process holds a descriptor on the file: proof that GStreamer opened it."""
+    target = os.path.realpath(path)
+    try:
+        descriptors = os.listdir(f"/proc/{pid}/fd")
+    except FileNotFoundError:
+        return False
+    for descriptor in descriptors:
+        try:
+            if os.readlink(f"/proc/{pid}/fd/{descriptor}") == target:
+                return True
+        except OSError:
+            continue
+    return False
+
+
+def read_bytes(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
+def wait_for_save(desktop, main_window, description, saved):
+    """Waits for the file to change; a box the player opens instead is a refusal."""
+
+    def saved_or_refused():
+        if saved():
+            return True
+        for window in desktop.visible_windows("."):
+            if window != main_window:
+                title = desktop.run("xdotool", "getwindowname", window).strip()
+                raise StepFailed(f"the player refused to save, with the box \"{title}\"")
+        return False
+
+    poll(description, saved_or_refused)
+
+
+def field(text):
+    return text.encode("latin-1").ljust(FIELD_SIZE, b" ")
+
+
+def shown(field_bytes):
+    return field_bytes.rstrip(b"\0 ")
+
+
+def check_saved_over_no_trailer(original, saved):
+    if saved[:len(original)] != original:
+        raise StepFailed(f"saving changed the audio bytes of {PLAIN_FILE}")
+    trailer = saved[len(original):]
+    if len(trailer) != TRAILER_SIZE:
+        raise StepFailed(f"{PLAIN_FILE} grew by {len(trailer)} bytes, not by one "
+                         f"{TRAILER_SIZE}-byte trailer")
+    if trailer[:3] != b"TAG":
+        raise StepFailed(f"the trailer added to {PLAIN_FILE} starts with {trailer[:3]!r}")
+    if trailer[3:33] != field(NEW_TITLE):
+        raise StepFailed(f"the saved title is {trailer[3:33]!r}, not {field(NEW_TITLE)!r}")
+
+
+def check_saved_over_trailer(original, saved):
+    if len(saved) != len(original):
+        raise StepFailed(f"saving changed the length of {TAGGED_FILE} from {len(original)} to "
+                         f"{len(saved)} bytes instead of rewriting its trailer")
+    if saved[:-TRAILER_SIZE] != original[:-TRAILER_SIZE]:
+        raise StepFailed(f"saving changed bytes of {TAGGED_FILE} before its trailer")
+    old, new = original[-TRAILER_SIZE:], saved[-TRAILER_SIZE:]
+    if new[:3] != b"TAG":
+        raise StepFailed(f"the rewritten trailer of {TAGGED_FILE} starts with {new[:3]!r}")
+    if new[33:63] != field(NEW_ARTIST):
+        raise StepFailed(f"the saved artist is {new[33:63]!r}, not {field(NEW_ARTIST)!r}")
+    # The fields the user did not touch come back as the player showed them.
+    for name, start, length in (("title", 3, 30), ("album", 63, 30), ("year", 93, 4),
+                                ("comment", 97, 28), ("genre", 127, 1)):
+        if shown(new[start:start + length]) != shown(old[start:start + length]):
+            raise StepFailed(f"the {name} of {TAGGED_FILE} changed from "
+                             f"{old[start:start + length]!r} to {new[start:start + length]!r}")
+
+
+def run_scenario(player_path, source_folder, work_folder, log):
+    originals = {}
+    for name in (PLAIN_FILE, TAGGED_FILE):
+        shutil.copyfile(os.path.join(source_folder, "tests", "data", name),
+                        os.path.join(work_folder, name))
+        originals[name] = read_bytes(os.path.join(work_folder, name))
+    if originals[PLAIN_FILE][-TRAILER_SIZE:][:3] == b"TAG":
+        raise StepFailed(f"tests/data/{PLAIN_FILE} already ends in a trailer: this test needs one "
+                         "without")
+    if originals[TAGGED_FILE][-TRAILER_SIZE:][:3] != b"TAG":
+        raise StepFailed(f"tests/data/{TAGGED_FILE} has no trailer: this test needs one")
+    plain_path = os.path.join(work_folder, PLAIN_FILE)
+    tagged_path = os.path.join(work_folder, TAGGED_FILE)
+
+    xvfb, display = start_xvfb()
+    player = None
+    try:
+        desktop = Desktop(display)
+        environment = dict(desktop.environment, QT_QPA_PLATFORM="xcb")
+        environment.pop("MP3PLAYER_AUDIO_SINK", None)
+        player = subprocess.Popen([player_path], cwd=work_folder, env=environment, stdout=log,
+                                  stderr=subprocess.STDOUT, preexec_fn=die_with_parent)
+
+        def step(text):
+            if player.poll() is not None:
+                raise StepFailed(f"the player stopped with status {player.returncode}")
+            print(f"== {text}", flush=True)
+
+        step("waiting for the window")
+        window_id = poll("the player's window is shown", desktop.visible_windows)[0]
+        left, top, width, height = desktop.geometry(window_id)
+        if (width, height) != WINDOW_SIZE:
+            raise StepFailed(f"the window is {width}x{height}, not {WINDOW_SIZE[0]}x"
+                             f"{WINDOW_SIZE[1]}")
+        if abs(left + width // 2 - SCREEN_SIZE[0] // 2) > 1 or \
+                abs(top + height // 2 - SCREEN_SIZE[1] // 2) > 1:
+            raise StepFailed(f"the window is at {left},{top}, not centred on the screen")
+        window = PlayerWindow(desktop, left, top)
+        window.wait_until_painted()
+        empty_message = window.region(MESSAGE_LABEL)
+        empty_artist = window.region(text_box_inside(ARTIST_BOX))
+        first_row = (FILE_LIST[0] + 2, FILE_LIST[1] + FILE_LIST_TOP_MARGIN,
+                     FILE_LIST[2] - 4, FILE_ROW_HEIGHT)
+        unselected_row = window.region(first_row)
+
+        step(f"clicking {PLAIN_FILE}, the first file")
+        window.click_file_row(0)
+        window.wait_for_change(first_row, unselected_row, f"the row of {PLAIN_FILE} is selected")
+        window.wait_for_change(MESSAGE_LABEL, empty_message,
+                               f"the player reads {PLAIN_FILE} and says it has no tag (lblMsg "
+                               "stayed empty: the click on the file list did not load the file)")
+
+        step("typing a new title")
+        untitled = window.region(text_box_inside(TITLE_BOX))
+        window.click(TITLE_BOX)
+        desktop.keys("ctrl+a")
+        desktop.type(NEW_TITLE)
+        window.wait_for_change(text_box_inside(TITLE_BOX), untitled,
+                               "the typed title shows in txtTitle")
+        desktop.save_picture(os.path.join(work_folder, "1-title-typed.png"))
+
+        step("saving the tag")
+        window.click(SAVE_BUTTON)
+        wait_for_save(desktop, window_id, f"{PLAIN_FILE} grows by a trailer",
+                      lambda: read_bytes(plain_path) != originals[PLAIN_FILE])
+        check_saved_over_no_trailer(originals[PLAIN_FILE], read_bytes(plain_path))
+
+        step("playing")
+        stopped_button = window.region(STRIP_PLAY_PAUSE)
+        idle_total = window.region(TOTAL_TIME_LABEL)
+        idle_elapsed = window.region(ELAPSED_TIME_LABEL)
+        window.click(PLAY_STOP_BUTTON)
+        poll(f"GStreamer opens {PLAIN_FILE}", lambda: open_descriptor_on(player.pid, plain_path))
+        window.wait_for_change(STRIP_PLAY_PAUSE, stopped_button,
+                               "the media strip shows that it plays")
+        window.wait_for_change(TOTAL_TIME_LABEL, idle_total, "lblTotalTime shows the length")
+        window.wait_for_change(ELAPSED_TIME_LABEL, idle_elapsed,
+                               "lblElapsedTime counts the played time", timeout=3)
+        desktop.save_picture(os.path.join(work_folder, "2-playing.png"))
+        if not open_descriptor_on(player.pid, plain_path):
+            raise StepFailed(f"{PLAIN_FILE} finished playing before the test could stop it")
+
+        step("stopping")
+        window.click(PLAY_STOP_BUTTON)
+        poll(f"the player closes {PLAIN_FILE}",
+             lambda: not open_descriptor_on(player.pid, plain_path))
+        window.wait_for_look(STRIP_PLAY_PAUSE, stopped_button,
+                             "the media strip shows that it stopped")
+
+        step(f"clicking {TAGGED_FILE}, the second file")
+        window.click_file_row(1)
+        window.wait_for_change(text_box_inside(ARTIST_BOX), empty_artist,
+                               f"the artist in the trailer of {TAGGED_FILE} shows in txtArtist")
+
+        step("typing a new artist and saving")
+        window.click(ARTIST_BOX)
+        desktop.keys("ctrl+a")
+        desktop.type(NEW_ARTIST)
+        window.click(SAVE_BUTTON)
+        wait_for_save(desktop, window_id, f"the trailer of {TAGGED_FILE} is rewritten",
+                      lambda: read_bytes(tagged_path) != originals[TAGGED_FILE])
+        check_saved_over_trailer(originals[TAGGED_FILE], read_bytes(tagged_path))
+
+        step("closing through the credit box")
+        window.click(CLOSE_BUTTON)
+        credit_box = poll("the credit box appears",
+                          lambda: [w for w in desktop.visible_windows() if w != window_id])[0]
+        desktop.save_picture(os.path.join(work_folder, "3-credit-box.png"))
+        desktop.focus(credit_box)
+        desktop.keys("Return")
+        poll("the player exits", lambda: player.poll() is not None, timeout=5)
+        if player.returncode != 0:
+            raise StepFailed(f"the player exited with status {player.returncode}")
+
+        print("== checking the files after the player exited", flush=True)
+        check_saved_over_no_trailer(originals[PLAIN_FILE], read_bytes(plain_path))
+        check_saved_over_trailer(originals[TAGGED_FILE], read_bytes(tagged_path))
+    except StepFailed:
+        if player is not None and player.poll() is None:
+            desktop.save_picture(os.path.join(work_folder, "failure.png"))
+        raise
+    finally:
+        stop_process(player)
+        stop_process(xvfb)
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(f"usage: {sys.argv[0]} <mp3player executable> <source folder>")
+    player_path = os.path.abspath(sys.argv[1])
+    source_folder = os.path.abspath(sys.argv[2])
+    for tool in ("Xvfb", "xdotool", "import"):
+        if shutil.which(tool) is None:
+            sys.exit(f"FAIL: {tool} is missing; it comes with the Debian packages xvfb, "
+                     "xdotool and imagemagick")
+    # A termination (ctest's timeout) goes through the cleanup in run_scenario.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
+
+    work_folder = tempfile.mkdtemp(prefix="mp3player-e2e-")
+    log_path = os.path.join(work_folder, "player.log")
+    started = time.monotonic()
+    try:
+        with open(log_path, "wb") as log:
+            run_scenario(player_path, source_folder, work_folder, log)
+    except StepFailed as failure:
+        with open(log_path, encoding="utf-8", errors="replace") as log:
+            print(f"--- player output:\n{log.read()}---", flush=True)
+        sys.exit(f"FAIL: {failure}\n(screen pictures and the player's output are kept in "
+                 f"{work_folder})")
+    shutil.rmtree(work_folder)
+    print(f"PASS in {time.monotonic() - started:.1f} s")
+
+
+if __name__ == "__main__":
+    main()
