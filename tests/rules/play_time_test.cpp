@@ -15,6 +15,8 @@ struct TimeCase {
     const char* elapsed;
 };
 
+void PrintTo(const TimeCase& c, std::ostream* out) { *out << c.seconds << " s"; }
+
 class PlayTime : public testing::TestWithParam<TimeCase> {};
 
 TEST_P(PlayTime, SplitsRoundingHalvesToEvenAndShowsTwoDigits) {

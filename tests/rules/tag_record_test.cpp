@@ -33,6 +33,10 @@ struct StoreCase {
     std::string stored;
 };
 
+void PrintTo(const StoreCase& c, std::ostream* out) {
+    *out << "field " << static_cast<int>(c.field) << " given \"" << c.text << "\"";
+}
+
 class StoreRule : public testing::TestWithParam<StoreCase> {};
 
 TEST_P(StoreRule, PadsWithSpacesAndCutsAtTheWidth) {

@@ -44,7 +44,7 @@ QByteArray audioBytes(int size) {
 }
 
 QString testDataFile(const QString& name) {
-    return qEnvironmentVariable("MP3PLAYER_TEST_DATA") + QLatin1Char('/') + name;
+    return QStringLiteral(MP3PLAYER_TEST_DATA "/") + name;
 }
 
 }  // namespace test_files
