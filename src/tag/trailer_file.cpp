@@ -67,8 +67,8 @@ private:
     int fd_;
 };
 
-// Opens `path` only when it names a regular file, so that a FIFO or a device is never opened
-// (which could block or have side effects); checks the descriptor again against a swap.
+// Opens `path` and keeps it only when it is a regular file. O_NONBLOCK lets the open of a FIFO
+// return at once instead of waiting for its other end.
 struct OpenedFile {
     int fd = -1;
     off_t size = 0;
@@ -77,20 +77,23 @@ struct OpenedFile {
 };
 
 OpenedFile openRegularFile(const std::string& path, int access) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        return {.reason = describeError(errno)};
-    }
-    if (auto why = notARegularFile(status)) {
-        return {.notRegular = true, .reason = *why};
-    }
     const int fd = ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        return {.reason = describeError(errno)};
+        const int error = errno;
+        if (error == EISDIR) {
+            return {.notRegular = true, .reason = "it is a folder, not a file"};
+        }
+        return {.reason = describeError(error)};
     }
-    if (::fstat(fd, &status) != 0 || notARegularFile(status)) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
         ::close(fd);
-        return {.notRegular = true, .reason = "it is not a regular file"};
+        return {.reason = describeError(error)};
+    }
+    if (auto why = notARegularFile(status)) {
+        ::close(fd);
+        return {.notRegular = true, .reason = *why};
     }
     return {.fd = fd, .size = status.st_size, .reason = {}};
 }

@@ -10,7 +10,7 @@ struct TrailerRead {
     enum class Outcome {
         Trailer,     // the last 128 bytes begin with "TAG"
         NoTrailer,   // a regular file whose last 128 bytes (or all of it) hold no trailer
-        NotAFile,    // a folder, FIFO, device or socket: never opened, so never blocked on
+        NotAFile,    // a folder, FIFO, device or socket, refused without waiting on it
         Unreadable,  // missing, or the open or the read failed
     };
     Outcome outcome = Outcome::Unreadable;
