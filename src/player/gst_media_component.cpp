@@ -63,42 +63,58 @@ std::unique_ptr<MediaComponent> createSystemMediaComponent() {
 }
 
 GstMediaComponent::GstMediaComponent(QWidget* parent) : MediaComponent(parent) {
+    counter_.setMaxThreadCount(1);
+    createFace();
+}
+
+bool GstMediaComponent::ensurePlaybin() {
+    // Made at the first play, so that starting GStreamer does not hold up the window's start.
+    if (playbin_ != nullptr) {
+        return true;
+    }
     if (!gst_is_initialized()) {
         gst_init(nullptr, nullptr);
     }
     playbin_ = gst_element_factory_make("playbin", "player");
-    if (playbin_ != nullptr) {
-        gst_object_ref_sink(playbin_);
-        g_object_set(playbin_, "flags", kPlayAudio | kSoftVolume, nullptr);
-        if (GstElement* sink = audioSinkFromEnvironment()) {
-            g_object_set(playbin_, "audio-sink", sink, nullptr);
-        }
-        // The bus hands each message to the window's thread at once, so nothing depends on a
-        // GLib main loop running.
-        GstBus* bus = gst_element_get_bus(playbin_);
-        gst_bus_set_sync_handler(
-            bus,
-            [](GstBus*, GstMessage* message, gpointer self) {
-                auto* component = static_cast<GstMediaComponent*>(self);
-                const quint64 generation = component->generation_.load();
-                gst_message_ref(message);
-                QMetaObject::invokeMethod(
-                    component,
-                    [component, message, generation] {
-                        if (generation == component->generation_.load()) {
-                            component->handleMessage(message);
-                        }
-                        gst_message_unref(message);
-                    },
-                    Qt::QueuedConnection);
-                return GST_BUS_DROP;
-            },
-            this, nullptr);
-        gst_object_unref(bus);
+    if (playbin_ == nullptr) {
+        return false;
     }
-    counter_.setMaxThreadCount(1);
-    createFace();
-    tellUser(playbin_ != nullptr ? QString() : tr("GStreamer's playbin is missing: cannot play"));
+    gst_object_ref_sink(playbin_);
+    g_object_set(playbin_, "flags", kPlayAudio | kSoftVolume, "volume", volume_->value() / 100.0,
+                 nullptr);
+    if (GstElement* sink = audioSinkFromEnvironment()) {
+        g_object_set(playbin_, "audio-sink", sink, nullptr);
+    }
+    // The bus hands the messages the strip acts on to the window's thread at once, so nothing
+    // depends on a GLib main loop running.
+    GstBus* bus = gst_element_get_bus(playbin_);
+    gst_bus_set_sync_handler(
+        bus,
+        [](GstBus*, GstMessage* message, gpointer self) {
+            auto* component = static_cast<GstMediaComponent*>(self);
+            const GstMessageType type = GST_MESSAGE_TYPE(message);
+            const bool actedOn = type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR ||
+                                 (type == GST_MESSAGE_STATE_CHANGED &&
+                                  GST_MESSAGE_SRC(message) == GST_OBJECT(component->playbin_));
+            if (!actedOn) {
+                return GST_BUS_DROP;
+            }
+            const quint64 generation = component->generation_.load();
+            gst_message_ref(message);
+            QMetaObject::invokeMethod(
+                component,
+                [component, message, generation] {
+                    if (generation == component->generation_.load()) {
+                        component->handleMessage(message);
+                    }
+                    gst_message_unref(message);
+                },
+                Qt::QueuedConnection);
+            return GST_BUS_DROP;
+        },
+        this, nullptr);
+    gst_object_unref(bus);
+    return true;
 }
 
 GstMediaComponent::~GstMediaComponent() {
@@ -113,9 +129,11 @@ GstMediaComponent::~GstMediaComponent() {
 }
 
 void GstMediaComponent::createFace() {
+    playIcon_ = style()->standardIcon(QStyle::SP_MediaPlay);
+    pauseIcon_ = style()->standardIcon(QStyle::SP_MediaPause);
     playPause_ = new QToolButton(this);
     playPause_->setAutoRaise(true);
-    playPause_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    playPause_->setIcon(playIcon_);
     playPause_->setAccessibleName(tr("Play or pause"));
     stopButton_ = new QToolButton(this);
     stopButton_->setAutoRaise(true);
@@ -185,14 +203,15 @@ void GstMediaComponent::start() {
     const QString name = QFileInfo(source_).fileName();
     const QFileInfo file(source_);
     QString problem;
-    if (playbin_ == nullptr) {
-        problem = tr("GStreamer's playbin is missing");
-    } else if (!file.exists()) {
+    if (!file.exists()) {
         problem = tr("the file does not exist");
     } else if (file.isDir()) {
         problem = tr("it is a folder");
     } else if (!file.isFile()) {
         problem = tr("it is not a regular file");
+    }
+    if (problem.isEmpty() && !ensurePlaybin()) {
+        problem = tr("GStreamer's playbin is missing");
     }
     if (!problem.isEmpty()) {
         tellUser(tr("Cannot play %1: %2").arg(name.isEmpty() ? source_ : name, problem));
@@ -254,9 +273,6 @@ void GstMediaComponent::stop(double keptPosition) {
 }
 
 void GstMediaComponent::togglePause() {
-    if (playbin_ == nullptr) {
-        return;
-    }
     if (state_ == kPlaying) {
         gst_element_set_state(playbin_, GST_STATE_PAUSED);
     } else if (state_ == kPaused) {
@@ -271,9 +287,6 @@ void GstMediaComponent::handleMessage(GstMessage* message) {
     const QString name = QFileInfo(source_).fileName();
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_STATE_CHANGED: {
-            if (GST_MESSAGE_SRC(message) != GST_OBJECT(playbin_)) {
-                return;
-            }
             GstState oldState = GST_STATE_NULL;
             GstState newState = GST_STATE_NULL;
             gst_message_parse_state_changed(message, &oldState, &newState, nullptr);
@@ -352,7 +365,7 @@ void GstMediaComponent::report(qint32 newState) {
 }
 
 void GstMediaComponent::refreshFace() {
-    if (position_->isSliderDown()) {
+    if (position_->isSliderDown() || !isVisible()) {
         return;
     }
     const double length = duration();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QThreadPool>
 
 #include <atomic>
@@ -31,6 +32,7 @@ public:
 
 private:
     void createFace();
+    bool ensurePlaybin();
     void start();
     void stop(double keptPosition);
     void togglePause();
@@ -54,6 +56,8 @@ private:
     bool playingUntold_ = false;  // playing, but told only once the length is counted
     QThreadPool counter_;
 
+    QIcon playIcon_;
+    QIcon pauseIcon_;
     QToolButton* playPause_ = nullptr;
     QToolButton* stopButton_ = nullptr;
     QSlider* position_ = nullptr;
