@@ -8,7 +8,6 @@ namespace browser {
 
 DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
-    reloadVolumes();
     connect(this, &QComboBox::activated, this,
             [this](int index) { setDrive(itemData(index).toString()); });
 }
@@ -34,9 +33,15 @@ void DriveList::followFolder(const QString& folder) {
 }
 
 void DriveList::showPopup() {
-    // Volumes come and go (a stick plugged in), so the list is read anew each time it opens.
+    // Volumes come and go (a stick plugged in), so the list is read anew each time it opens,
+    // and not before the user first turns to it: the window starts with the current drive only.
     reloadVolumes();
     QComboBox::showPopup();
+}
+
+void DriveList::focusInEvent(QFocusEvent* event) {
+    reloadVolumes();  // so that the arrow keys step through every drive
+    QComboBox::focusInEvent(event);
 }
 
 void DriveList::reloadVolumes() {

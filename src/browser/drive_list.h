@@ -25,6 +25,9 @@ public:
 
     void showPopup() override;
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
 signals:
     void driveChanged();
 
