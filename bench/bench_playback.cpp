@@ -29,27 +29,21 @@ constexpr int kStartRepeats = 20;
 constexpr int kStartTimeoutMs = 5000;
 constexpr double kSpareAudioSeconds = 5;  // the file outlasts the run, so no run hits its end
 
-void require(bool ok, const std::string& what) {
-    if (!ok) {
-        throw std::runtime_error(what);
-    }
-}
-
 // A steady mix of noise at 320 kbps: every frame full, as with dense music.
 std::string makeTestFile(const std::filesystem::path& folder, double seconds) {
     const std::string wav = (folder / "noise.wav").string();
     const std::string mp3 = (folder / "noise 320.mp3").string();
     const std::string length = std::to_string(seconds);
-    require(
+    bench::require(
         bench::endedAsExpected(bench::runChild({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16",
                                                 wav, "synth", length, "pinknoise", "synth", length,
                                                 "sine", "mix", "330", "gain", "-8"}),
                                {}),
         "sox could not make the test sound");
-    require(bench::endedAsExpected(bench::runChild({"lame", "--quiet", "--noreplaygain", "--cbr",
-                                                    "-b", "320", wav, mp3}),
-                                   {}),
-            "lame could not encode the test sound");
+    bench::require(bench::endedAsExpected(bench::runChild({"lame", "--quiet", "--noreplaygain",
+                                                           "--cbr", "-b", "320", wav, mp3}),
+                                          {}),
+                   "lame could not encode the test sound");
     std::filesystem::remove(wav);
     return mp3;
 }
@@ -78,7 +72,7 @@ int playAndReport(int argc, char* argv[]) {
         media = component.get();
         window = std::move(component);
     }
-    require(media != nullptr, "the window has no MediaPlayer1");
+    bench::require(media != nullptr, "the window has no MediaPlayer1");
     window->show();
     QCoreApplication::processEvents();
 
@@ -94,7 +88,7 @@ int playAndReport(int argc, char* argv[]) {
     const double audio = media->currentPosition();
     const double peak = bench::peakResidentMebibytes();
     media->setSourceFile(QString());
-    require(played, "the file never played");
+    bench::require(played, "the file never played");
     std::printf("%.6f %.6f %.3f\n", cpu, audio, peak);
     return 0;
 }
@@ -104,11 +98,11 @@ PlayFigures playInChild(const std::string& mode, const std::string& file, double
     const bench::ChildRun run =
         bench::runChild({bench::ownExecutable(), "--play", mode, file, std::to_string(seconds)},
                         {.interruptAfterSeconds = {}, .workingFolder = workingFolder.string()});
-    require(bench::endedAsExpected(run, {}), "the " + mode + " play run failed");
+    bench::require(bench::endedAsExpected(run, {}), "the " + mode + " play run failed");
     PlayFigures figures;
     std::istringstream(run.output) >> figures.cpuSeconds >> figures.audioSeconds >>
         figures.peakMebibytes;
-    require(figures.audioSeconds > 0, "the " + mode + " play run played nothing");
+    bench::require(figures.audioSeconds > 0, "the " + mode + " play run played nothing");
     return figures;
 }
 
@@ -117,7 +111,7 @@ PlayFigures playInChild(const std::string& mode, const std::string& file, double
 double toolCpuSeconds(const std::vector<std::string>& command, std::optional<double> seconds) {
     const bench::ChildOptions options{.interruptAfterSeconds = seconds, .workingFolder = {}};
     const bench::ChildRun run = bench::runChild(command, options);
-    require(bench::endedAsExpected(run, options), command.front() + " failed");
+    bench::require(bench::endedAsExpected(run, options), command.front() + " failed");
     return bench::cpuSeconds(run.usage);
 }
 
@@ -145,7 +139,7 @@ std::vector<double> startLatencies(const QString& file) {
         }
         milliseconds.push_back(bench::secondsBetween(start, bench::Clock::now()) * 1000);
         QObject::disconnect(connection);
-        require(playing, "the file did not start playing within 5 s");
+        bench::require(playing, "the file did not start playing within 5 s");
         media->setSourceFile(QString());
         QCoreApplication::processEvents();
     }
@@ -162,7 +156,7 @@ int compareAndReport(int argc, char* argv[]) {
     std::cerr << "Encoding " << seconds + kSpareAudioSeconds << " s of audio at 320 kbps\n";
     const std::string file = makeTestFile(folder.path(), seconds + kSpareAudioSeconds);
     const std::optional<double> fileSeconds = player::mpegAudioFileDuration(file);
-    require(fileSeconds.has_value(), "the test file has no MPEG audio frames");
+    bench::require(fileSeconds.has_value(), "the test file has no MPEG audio frames");
 
     std::cerr << "Playing " << seconds << " s with the media component alone\n";
     const PlayFigures component = playInChild("component", file, seconds, folder.path());
@@ -231,16 +225,10 @@ int compareAndReport(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // Headless and silent unless told otherwise: there may be neither a display nor a sound card.
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("MP3PLAYER_AUDIO_SINK", "fakesink sync=true", 0);
-    try {
+    return bench::runBenchmark("bench_playback", [&] {
         if (argc == 5 && std::string(argv[1]) == "--play") {
             return playAndReport(argc, argv);
         }
         return compareAndReport(argc, argv);
-    } catch (const std::exception& error) {
-        std::cerr << "bench_playback: " << error.what() << "\n";
-        return 1;
-    }
+    });
 }

@@ -51,45 +51,41 @@ std::vector<std::string> makeTaggedFiles(const std::filesystem::path& folder, in
     return paths;
 }
 
-void require(bool ok, const std::string& what) {
-    if (!ok) {
-        throw std::runtime_error(what);
-    }
-}
-
 void readThroughProgram(const std::string& path) {
     const tag::TrailerRead read = tag::readTrailer(path);
-    require(read.outcome == tag::TrailerRead::Outcome::Trailer, "no trailer read from " + path);
+    bench::require(read.outcome == tag::TrailerRead::Outcome::Trailer,
+                   "no trailer read from " + path);
 }
 
 // The least a reader of a known-size file must do: open, one read at the end, close.
 void readBare(const std::string& path) {
     tag::TagRecord::Bytes bytes{};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    require(fd >= 0, "cannot open " + path);
+    bench::require(fd >= 0, "cannot open " + path);
     const ssize_t count = ::pread(fd, bytes.data(), bytes.size(), kTrailerOffset);
     ::close(fd);
-    require(count == static_cast<ssize_t>(bytes.size()) && std::memcmp(bytes.data(), "TAG", 3) == 0,
-            "no trailer read from " + path);
+    bench::require(
+        count == static_cast<ssize_t>(bytes.size()) && std::memcmp(bytes.data(), "TAG", 3) == 0,
+        "no trailer read from " + path);
 }
 
 void writeThroughProgram(const std::string& path, const tag::TagRecord::Bytes& trailer) {
     const tag::TrailerWrite written = tag::writeTrailer(path, trailer);
-    require(written.saved, "not saved to " + path + ": " + written.reason);
+    bench::require(written.saved, "not saved to " + path + ": " + written.reason);
 }
 
 // The least a safe writer must do: look whether a trailer is there to overwrite, write, flush.
 void writeBare(const std::string& path, const tag::TagRecord::Bytes& trailer) {
     tag::TagRecord::Bytes old{};
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    require(fd >= 0, "cannot open " + path);
+    bench::require(fd >= 0, "cannot open " + path);
     const bool ok =
         ::pread(fd, old.data(), old.size(), kTrailerOffset) == static_cast<ssize_t>(old.size()) &&
         std::memcmp(old.data(), "TAG", 3) == 0 &&
         ::pwrite(fd, trailer.data(), trailer.size(), kTrailerOffset) ==
             static_cast<ssize_t>(trailer.size()) &&
         ::fdatasync(fd) == 0;
-    require(::close(fd) == 0 && ok, "cannot write to " + path);
+    bench::require(::close(fd) == 0 && ok, "cannot write to " + path);
 }
 
 // Microseconds a file for one pass of `work` over the first `count` paths.
@@ -128,7 +124,7 @@ Comparison compareRounds(int rounds, const std::function<double(int)>& programRo
 }  // namespace
 
 int main() {
-    try {
+    return bench::runBenchmark("bench_trailer_io", [] {
         const bench::TempFolder folder("mp3player-bench-trailer");
         std::cerr << "Making " << kReadFiles << " tagged files in " << folder.path() << "\n";
         const std::vector<std::string> paths = makeTaggedFiles(folder.path(), kReadFiles);
@@ -173,8 +169,5 @@ int main() {
              .verdict = bench::verdictAtMost(writing.program / writing.bare, 1.2)},
         });
         return 0;
-    } catch (const std::exception& error) {
-        std::cerr << "bench_trailer_io: " << error.what() << "\n";
-        return 1;
-    }
+    });
 }

@@ -44,12 +44,6 @@ constexpr int kListRepeats = 7;
 
 const bench::Clock::time_point processEntered = bench::Clock::now();
 
-void require(bool ok, const std::string& what) {
-    if (!ok) {
-        throw std::runtime_error(what);
-    }
-}
-
 // Notes when the first paint of one window has finished: its children are painted in the same
 // pass right after it, so the pass is over once the event loop has control again.
 class FirstPaintWatch : public QApplication {
@@ -103,7 +97,8 @@ std::unique_ptr<QWidget> bareWindow() {
         children.push_back(new QComboBox(window.get()));
     }
     children.push_back(new QWidget(window.get()));
-    require(static_cast<int>(children.size()) == kBareChildWidgets, "the bare window is off");
+    bench::require(static_cast<int>(children.size()) == kBareChildWidgets,
+                   "the bare window is off");
     constexpr int kColumns = 4;
     const int width = window->width() / kColumns;
     const int height = window->height() / (kBareChildWidgets / kColumns);
@@ -126,7 +121,7 @@ int showAndReport(int argc, char* argv[]) {
     window->show();
     QTimer::singleShot(10'000, &app, &QCoreApplication::quit);
     QApplication::exec();
-    require(app.painted().has_value(), "the window was never painted");
+    bench::require(app.painted().has_value(), "the window was never painted");
     const auto directChildren = window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size();
     std::printf("%lld %lld %lld %lld\n",
                 static_cast<long long>(bench::steadyNanoseconds(processEntered)),
@@ -163,14 +158,14 @@ void startOnce(const std::string& kind, const std::filesystem::path& folder,
     const bench::ChildRun run =
         bench::runChild({bench::ownExecutable(), "--first-paint", kind},
                         {.interruptAfterSeconds = {}, .workingFolder = folder.string()});
-    require(bench::endedAsExpected(run, {}), "the " + kind + " start run failed");
+    bench::require(bench::endedAsExpected(run, {}), "the " + kind + " start run failed");
     long long entered = 0;
     long long applicationReady = 0;
     long long painted = 0;
     std::istringstream(run.output) >> entered >> applicationReady >> painted >>
         figures.childWidgets;
-    require(painted > applicationReady && applicationReady >= entered,
-            "the " + kind + " start run printed no times");
+    bench::require(painted > applicationReady && applicationReady >= entered,
+                   "the " + kind + " start run printed no times");
     figures.fromSpawn.push_back(
         static_cast<double>(painted - bench::steadyNanoseconds(run.started)) / 1e6);
     figures.fromApplication.push_back(static_cast<double>(painted - applicationReady) / 1e6);
@@ -180,10 +175,10 @@ double idleCpuPercent(double seconds, const std::filesystem::path& folder) {
     const bench::ChildRun run =
         bench::runChild({bench::ownExecutable(), "--idle", std::to_string(seconds)},
                         {.interruptAfterSeconds = {}, .workingFolder = folder.string()});
-    require(bench::endedAsExpected(run, {}), "the idle run failed");
+    bench::require(bench::endedAsExpected(run, {}), "the idle run failed");
     double cpu = -1;
     std::istringstream(run.output) >> cpu;
-    require(cpu >= 0, "the idle run printed no CPU time");
+    bench::require(cpu >= 0, "the idle run printed no CPU time");
     return cpu / seconds * 100;
 }
 
@@ -196,7 +191,7 @@ void makeListedFolder(const std::filesystem::path& folder) {
                                      ? "Track " + std::to_string(i / 2) + kAudioEndings[(i / 2) % 3]
                                      : "Notes " + std::to_string(i / 2) + ".txt";
         const int fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-        require(fd >= 0, "cannot make " + name);
+        bench::require(fd >= 0, "cannot make " + name);
         ::close(fd);
     }
 }
@@ -209,7 +204,7 @@ double fileListMilliseconds(const QString& folder) {
     const auto start = bench::Clock::now();
     list.setPath(folder);
     const double milliseconds = bench::secondsBetween(start, bench::Clock::now()) * 1000;
-    require(list.count() == kListedFiles / 2, "the file list does not hold the .mp3 files");
+    bench::require(list.count() == kListedFiles / 2, "the file list does not hold the .mp3 files");
     return milliseconds;
 }
 
@@ -234,7 +229,7 @@ double bareListingMilliseconds(const std::filesystem::path& folder) {
     }
     std::sort(names.begin(), names.end());
     const double milliseconds = bench::secondsBetween(start, bench::Clock::now()) * 1000;
-    require(names.size() == kListedFiles / 2, "the bare listing missed .mp3 files");
+    bench::require(names.size() == kListedFiles / 2, "the bare listing missed .mp3 files");
     return milliseconds;
 }
 
@@ -315,9 +310,7 @@ int compareAndReport(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("MP3PLAYER_AUDIO_SINK", "fakesink sync=true", 0);
-    try {
+    return bench::runBenchmark("bench_window", [&] {
         if (argc == 3 && std::string(argv[1]) == "--first-paint") {
             return showAndReport(argc, argv);
         }
@@ -325,8 +318,5 @@ int main(int argc, char* argv[]) {
             return idleAndReport(argc, argv);
         }
         return compareAndReport(argc, argv);
-    } catch (const std::exception& error) {
-        std::cerr << "bench_window: " << error.what() << "\n";
-        return 1;
-    }
+    });
 }

@@ -1,8 +1,10 @@
 #include "measure.h"
+#include <iostream>
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -73,6 +75,23 @@ double peakResidentMebibytes() {
         }
     }
     return 0;
+}
+
+void require(bool ok, const std::string& what) {
+    if (!ok) {
+        throw std::runtime_error(what);
+    }
+}
+
+int runBenchmark(const char* name, const std::function<int()>& body) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    setenv("MP3PLAYER_AUDIO_SINK", "fakesink sync=true", 0);
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        std::cerr << name << ": " << error.what() << "\n";
+        return 1;
+    }
 }
 
 }  // namespace bench

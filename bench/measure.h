@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -31,5 +33,12 @@ double sustainedRunSeconds(double fallback);
 
 // The most memory this process has held resident so far (VmHWM), in mebibytes.
 double peakResidentMebibytes();
+
+// Stops the measurement with `what` when `ok` is false.
+void require(bool ok, const std::string& what);
+
+// Runs a benchmark program's body headless and silent unless told otherwise (there may be
+// neither a display nor a sound card); a failed measurement prints why and exits with 1.
+int runBenchmark(const char* name, const std::function<int()>& body);
 
 }  // namespace bench
