@@ -55,8 +55,6 @@ Form1::Form1(std::unique_ptr<MediaComponent> media, QWidget* parent) : QWidget(p
     Form_Load();
 }
 
-Form1::~Form1() = default;
-
 void Form1::connectHandlers() {
     connect(Drive1, &browser::DriveList::driveChanged, this, &Form1::Drive1_Change);
     connect(Dir1, &browser::DirList::pathChanged, this, &Form1::Dir1_Change);
@@ -71,8 +69,8 @@ void Form1::connectHandlers() {
 }
 
 void Form1::Form_Load() {
-    // The start folder becomes the current folder of its drive before the drive is chosen, so
-    // that choosing the drive opens it.
+    // The drive list shows the start folder's drive, with the start folder as that drive's
+    // current folder; the folder list then opens it, and the file list follows.
     const QString start = startFolder();
     Drive1->followFolder(start);
     Dir1->setPath(start);

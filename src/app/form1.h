@@ -29,7 +29,6 @@ class Form1 : public QWidget {
 
 public:
     explicit Form1(std::unique_ptr<MediaComponent> media, QWidget* parent = nullptr);
-    ~Form1() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
