@@ -166,8 +166,8 @@ void GstMediaComponent::createFace() {
     strip->setSpacing(0);
     strip->addLayout(controls);
     strip->addWidget(status_);
-    for (QWidget* part : {static_cast<QWidget*>(playPause_), static_cast<QWidget*>(stopButton_),
-                          static_cast<QWidget*>(position_), static_cast<QWidget*>(volume_)}) {
+    for (QWidget* part :
+         std::initializer_list<QWidget*>{playPause_, stopButton_, position_, volume_}) {
         part->setMaximumHeight(22);
     }
 
@@ -200,8 +200,8 @@ void GstMediaComponent::setSourceFile(const QString& path) {
 }
 
 void GstMediaComponent::start() {
-    const QString name = QFileInfo(source_).fileName();
     const QFileInfo file(source_);
+    const QString name = file.fileName();
     QString problem;
     if (!file.exists()) {
         problem = tr("the file does not exist");
