@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include "player/media_component.h"
@@ -144,6 +145,39 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY2(reports.isEmpty(), "a state was reported for something that never played");
         QVERIFY(!holdsOpen(source));
+    }
+
+    void theStripsOwnButtonPausesAndResumes() {
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+        component->setSourceFile(test_files::testDataFile(QStringLiteral("vbr_xing.mp3")));
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
+                                 kStartTimeoutMs);
+        const QList<QToolButton*> buttons = component->findChildren<QToolButton*>();
+        QVERIFY(!buttons.isEmpty());
+        QToolButton* playPause = buttons.front();
+
+        playPause->click();
+        QTRY_COMPARE(newStates(reports).last(), MediaComponent::kPaused);
+        const double heldAt = component->currentPosition();
+        QVERIFY(holdsOpen(test_files::testDataFile(QStringLiteral("vbr_xing.mp3"))));
+
+        playPause->click();
+        QTRY_COMPARE(newStates(reports).last(), MediaComponent::kPlaying);
+        QTRY_VERIFY(component->currentPosition() > heldAt + 0.2);
+    }
+
+    void closingThePlayerWhilePlayingStopsAndReleasesTheFile() {
+        const QString file = test_files::testDataFile(QStringLiteral("cbr.mp3"));
+        std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+        component->setSourceFile(file);
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
+                                 kStartTimeoutMs);
+
+        component.reset();
+
+        QVERIFY2(!holdsOpen(file), "the file stayed open after the player was gone");
     }
 
     void anEmptySourceStopsAtOnce() {
