@@ -132,11 +132,9 @@ void GstMediaComponent::createFace() {
     playIcon_ = style()->standardIcon(QStyle::SP_MediaPlay);
     pauseIcon_ = style()->standardIcon(QStyle::SP_MediaPause);
     playPause_ = new QToolButton(this);
-    playPause_->setAutoRaise(true);
     playPause_->setIcon(playIcon_);
     playPause_->setAccessibleName(tr("Play or pause"));
     stopButton_ = new QToolButton(this);
-    stopButton_->setAutoRaise(true);
     stopButton_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     stopButton_->setAccessibleName(tr("Stop"));
     position_ = new QSlider(Qt::Horizontal, this);
