@@ -22,7 +22,6 @@
 
 namespace {
 
-const QString kApplicationTitle = QStringLiteral("Tamsel's MP3 Player");
 const QString kSaveErrorTitle = QStringLiteral("MP3 Tag Save Error");
 
 std::string localPath(const QString& path) {

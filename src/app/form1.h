@@ -28,6 +28,9 @@ class Form1 : public QWidget {
     Q_OBJECT
 
 public:
+    // The window's caption, and the title of every message box that names none of its own.
+    static inline const QString kApplicationTitle = QStringLiteral("Tamsel's MP3 Player");
+
     explicit Form1(std::unique_ptr<MediaComponent> media, QWidget* parent = nullptr);
 
 protected:

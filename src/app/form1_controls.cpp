@@ -107,7 +107,7 @@ void Form1::createControls() {
     namespace at = control_places;
     substituteMissingFonts();
 
-    setWindowTitle(QStringLiteral("Tamsel's MP3 Player"));
+    setWindowTitle(kApplicationTitle);
     setWindowFlag(Qt::FramelessWindowHint);
     setFixedSize(at::kWindow);
     QIcon icon;
@@ -190,10 +190,6 @@ void Form1::createControls() {
     place(MediaPlayer1, "MediaPlayer1", at::kMediaPlayer1);
     MediaPlayer1->setAccessibleName(tr("Media player"));
 
-    for (QLabel* label : {Label1, Label2, Label3, Label4, Label5, Label6, lblTotalTime,
-                          lblElapsedTime, lblMsg, Picture1}) {
-        label->setFocusPolicy(Qt::NoFocus);
-    }
     QWidget* const tabOrder[] = {MediaPlayer1, Dir1,    Drive1,     File1,   txtArtist,
                                  txtAlbum,     txtYear, txtComment, Combo1,  txtGenreCode,
                                  cmdWriteTag,  cmdOpen, txtTitle,   Command1};
