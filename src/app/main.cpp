@@ -5,7 +5,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tamsel's MP3 Player"));
+    QApplication::setApplicationName(Form1::kApplicationTitle);
     QApplication::setDesktopFileName(QStringLiteral("mp3player"));
     Form1 window(createSystemMediaComponent());
     window.show();
