@@ -15,7 +15,9 @@ struct TimeCase {
     const char* elapsed;
 };
 
-void PrintTo(const TimeCase& c, std::ostream* out) { *out << c.seconds << " s"; }
+void PrintTo(const TimeCase& c, std::ostream* out) {
+    *out << c.seconds << " s";
+}
 
 class PlayTime : public testing::TestWithParam<TimeCase> {};
 
