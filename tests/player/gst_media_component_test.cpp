@@ -39,6 +39,13 @@ QList<qint32> newStates(const QSignalSpy& spy) {
     return states;
 }
 
+// Gives the component `file` and waits until it reports playing.
+bool startsPlaying(MediaComponent& component, const QSignalSpy& reports, const QString& file) {
+    component.setSourceFile(file);
+    return QTest::qWaitFor([&] { return newStates(reports).contains(MediaComponent::kPlaying); },
+                           kStartTimeoutMs);
+}
+
 QString statusText(const MediaComponent& component) {
     QString text;
     for (const QLabel* label : component.findChildren<QLabel*>()) {
@@ -76,9 +83,7 @@ private slots:
                     }
                 });
 
-        component->setSourceFile(test_files::testDataFile(file));
-        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
-                                 kStartTimeoutMs);
+        QVERIFY(startsPlaying(*component, reports, test_files::testDataFile(file)));
 
         QVERIFY2(qAbs(lengthWhenPlaying - length) < 0.1,
                  qPrintable(QStringLiteral("length %1 s").arg(lengthWhenPlaying)));
@@ -93,9 +98,8 @@ private slots:
     void thePositionFollowsTheClock() {
         const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
-        component->setSourceFile(test_files::testDataFile(QStringLiteral("cbr.mp3")));
-        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
-                                 kStartTimeoutMs);
+        QVERIFY(startsPlaying(*component, reports,
+                              test_files::testDataFile(QStringLiteral("cbr.mp3"))));
 
         QTRY_VERIFY(component->currentPosition() > 0.2);
         const double startPosition = component->currentPosition();
@@ -112,10 +116,8 @@ private slots:
         const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
         const QString file = test_files::testDataFile(QStringLiteral("cbr.mp3"));
-        component->setSourceFile(file);
         component->setAutoRewind(false);
-        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
-                                 kStartTimeoutMs);
+        QVERIFY(startsPlaying(*component, reports, file));
         const double length = component->duration();
 
         QTRY_COMPARE_WITH_TIMEOUT(newStates(reports).last(), MediaComponent::kStopped, 10000);
@@ -150,9 +152,8 @@ private slots:
     void theStripsOwnButtonPausesAndResumes() {
         const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
-        component->setSourceFile(test_files::testDataFile(QStringLiteral("vbr_xing.mp3")));
-        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
-                                 kStartTimeoutMs);
+        QVERIFY(startsPlaying(*component, reports,
+                              test_files::testDataFile(QStringLiteral("vbr_xing.mp3"))));
         const QList<QToolButton*> buttons = component->findChildren<QToolButton*>();
         QVERIFY(!buttons.isEmpty());
         QToolButton* playPause = buttons.front();
@@ -171,9 +172,7 @@ private slots:
         const QString file = test_files::testDataFile(QStringLiteral("cbr.mp3"));
         std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
-        component->setSourceFile(file);
-        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
-                                 kStartTimeoutMs);
+        QVERIFY(startsPlaying(*component, reports, file));
 
         component.reset();
 
@@ -183,9 +182,8 @@ private slots:
     void anEmptySourceStopsAtOnce() {
         const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
-        component->setSourceFile(test_files::testDataFile(QStringLiteral("vbr_xing.mp3")));
-        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying),
-                                 kStartTimeoutMs);
+        QVERIFY(startsPlaying(*component, reports,
+                              test_files::testDataFile(QStringLiteral("vbr_xing.mp3"))));
 
         reports.clear();
         component->setSourceFile(QString());
