@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+
+#include "tag/tag_record.h"
+
+namespace tag {
+
+// A tag as the user edited it: the record built from the window's fields ("TAG" and the genre
+// code included), and how many characters the comment had before it was cut to its width.
+struct EditedTag {
+    TagRecord record;
+    std::size_t commentLength = layoutOf(TagField::Comment).width;
+};
+
+// The 128 bytes a save writes, given the trailer the file holds at that moment (none when it
+// has none). Other tag tools store what the window cannot show, and a save keeps it:
+// - a track number (comment byte 28 is 0, byte 29 is not) stays when the comment has at most
+//   28 characters; a longer comment is written whole;
+// - a genre byte with no list entry (35-255) stays when no genre is chosen (code 0).
+TagRecord::Bytes savedTrailer(const EditedTag& edited, const std::optional<TagRecord>& inFile);
+
+}  // namespace tag
