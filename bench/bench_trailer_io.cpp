@@ -70,7 +70,7 @@ void readBare(const std::string& path) {
 }
 
 void writeThroughProgram(const std::string& path, const tag::TagRecord::Bytes& trailer) {
-    const tag::TrailerWrite written = tag::writeTrailer(path, trailer);
+    const tag::TrailerWrite written = tag::writeTrailer(path, {tag::TagRecord::decode(trailer)});
     bench::require(written.saved, "not saved to " + path + ": " + written.reason);
 }
 

@@ -167,7 +167,9 @@ private:
     }
 
     // The trailer a save must write: the mark, each field as shown padded with spaces, and the
-    // genre code when the genre list knows it.
+    // genre code as it was, whether the genre list knows it or not. A track number (a zero and
+    // a nonzero byte at the comment's end) stays too: a comment that ends in one shows at most
+    // 28 characters, which leaves it room.
     static TagRecord::Bytes expectedSavedTrailer(const std::optional<TagRecord>& trailer) {
         std::string bytes = "TAG";
         for (const TagBox& box : kTagBoxes) {
@@ -175,8 +177,12 @@ private:
             field.resize(tag::layoutOf(box.field).width, ' ');
             bytes += field;
         }
-        const int position = trailer ? tag::genrePositionFromCode(trailer->genreCode()) : -1;
-        bytes += static_cast<char>(tag::genreCodeFromPosition(position));
+        bytes += static_cast<char>(trailer ? trailer->genreCode() : 0);
+        const std::size_t trackMark = tag::layoutOf(TagField::Comment).offset + 28;
+        if (trailer && trailer->encode()[trackMark] == 0 && trailer->encode()[trackMark + 1] != 0) {
+            bytes[trackMark] = '\0';
+            bytes[trackMark + 1] = static_cast<char>(trailer->encode()[trackMark + 1]);
+        }
         FUZZ_CHECK(bytes.size() == TagRecord::kSize);
         TagRecord::Bytes trailerBytes{};
         std::copy(bytes.begin(), bytes.end(), trailerBytes.begin());

@@ -18,6 +18,7 @@
 #include "browser/selected_file_path.h"
 #include "player/play_time.h"
 #include "tag/genre_table.h"
+#include "tag/latin1_text.h"
 #include "tag/trailer_file.h"
 
 namespace {
@@ -162,7 +163,7 @@ void Form1::cmdWriteTag_Click() {
     }
     filePath = SelectedFilePath();
     const auto store = [this](tag::TagField field, const QString& text) {
-        tag.store(field, text.toLatin1().toStdString());
+        tag.store(field, tag::latin1Bytes(text));
     };
     store(tag::TagField::Tag, QStringLiteral("TAG"));
     store(tag::TagField::Title, txtTitle->text());
@@ -178,7 +179,8 @@ void Form1::cmdWriteTag_Click() {
         showSaveError(tr("No file is selected: choose a file in the file list first."));
         return;
     }
-    const tag::TrailerWrite written = tag::writeTrailer(localPath(filePath), tag.encode());
+    const tag::EditedTag edited{tag, tag::latin1Bytes(txtComment->text()).size()};
+    const tag::TrailerWrite written = tag::writeTrailer(localPath(filePath), edited);
     if (!written.saved) {
         showSaveError(tr("The tag was not saved to %1: %2.")
                           .arg(filePath, QString::fromLocal8Bit(written.reason)));

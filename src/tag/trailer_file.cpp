@@ -1,12 +1,17 @@
 #include "tag/trailer_file.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <string_view>
 
 namespace tag {
 
@@ -27,6 +32,8 @@ std::string describeError(int error) {
             return "the disk is full";
         case EFBIG:
             return "the file may not grow any larger";
+        case EIO:
+            return "the disk reported an error";
         default:
             return std::strerror(error);
     }
@@ -46,25 +53,21 @@ std::optional<std::string> notARegularFile(const struct stat& status) {
 // Owns a descriptor so that every way out of a function closes it.
 class FileDescriptor {
 public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
+    explicit FileDescriptor(int fd, std::function<int(int)> close = ::close)
+        : fd_(fd), close_(std::move(close)) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     ~FileDescriptor() {
         if (fd_ >= 0) {
-            ::close(fd_);
+            close_(fd_);
         }
     }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
-    // Closes now and tells whether the close went well, since a close can report a lost write.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int fd_;
+    std::function<int(int)> close_;
 };
 
 // Opens `path` and keeps it only when it is a regular file. O_NONBLOCK lets the open of a FIFO
@@ -73,6 +76,7 @@ struct OpenedFile {
     int fd = -1;
     off_t size = 0;
     bool notRegular = false;  // refused because it is no regular file
+    int error = 0;            // the open's errno when it failed
     std::string reason;
 };
 
@@ -83,7 +87,7 @@ OpenedFile openRegularFile(const std::string& path, int access) {
         if (error == EISDIR) {
             return {.notRegular = true, .reason = "it is a folder, not a file"};
         }
-        return {.reason = describeError(error)};
+        return {.error = error, .reason = describeError(error)};
     }
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
@@ -98,9 +102,55 @@ OpenedFile openRegularFile(const std::string& path, int access) {
     return {.fd = fd, .size = status.st_size, .reason = {}};
 }
 
+bool hasMp3Name(std::string_view path) {
+    const std::string_view name = path.substr(path.find_last_of('/') + 1);
+    constexpr std::string_view kExtension = ".mp3";
+    return name.size() >= kExtension.size() &&
+           ::strncasecmp(name.data() + name.size() - kExtension.size(), kExtension.data(),
+                         kExtension.size()) == 0;
+}
+
+// Opens the file a save writes to. The file list shows a link by its own name, so a link is
+// followed only to a file with an MP3 name; the target's path found here is the one opened,
+// so a link put in place after the check cannot redirect the write.
+OpenedFile openForSaving(const std::string& path) {
+    OpenedFile opened = openRegularFile(path, O_RDWR | O_NOFOLLOW);
+    if (opened.error != ELOOP) {
+        return opened;
+    }
+    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr),
+                                                             &std::free);
+    if (!target) {
+        return {.reason = describeError(errno)};
+    }
+    if (!hasMp3Name(target.get())) {
+        return {.reason =
+                    "it is a link to " + std::string(target.get()) + ", which is no MP3 file"};
+    }
+    return openRegularFile(target.get(), O_RDWR | O_NOFOLLOW);
+}
+
+// Ignores a signal while it lives: past the file-size limit a write then fails with EFBIG
+// instead of the signal ending the program.
+class IgnoredSignal {
+public:
+    explicit IgnoredSignal(int signal) : signal_(signal) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(signal_, &ignore, &previous_);
+    }
+    IgnoredSignal(const IgnoredSignal&) = delete;
+    IgnoredSignal& operator=(const IgnoredSignal&) = delete;
+    ~IgnoredSignal() { ::sigaction(signal_, &previous_, nullptr); }
+
+private:
+    int signal_;
+    struct sigaction previous_ {};
+};
+
 // pread/pwrite until done; false on any error or an unexpected end.
 template <typename Transfer, typename Buffer>
-bool transferAll(Transfer transfer, int fd, Buffer* data, std::size_t size, off_t offset) {
+bool transferAll(const Transfer& transfer, int fd, Buffer* data, std::size_t size, off_t offset) {
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = transfer(fd, data + done, size - done, offset + static_cast<off_t>(done));
@@ -117,10 +167,6 @@ bool transferAll(Transfer transfer, int fd, Buffer* data, std::size_t size, off_
 
 bool readAt(int fd, TagRecord::Bytes& bytes, off_t offset) {
     return transferAll(::pread, fd, bytes.data(), bytes.size(), offset);
-}
-
-bool writeAt(int fd, const TagRecord::Bytes& bytes, off_t offset) {
-    return transferAll(::pwrite, fd, bytes.data(), bytes.size(), offset);
 }
 
 bool beginsWithTrailerMark(const TagRecord::Bytes& bytes) {
@@ -153,35 +199,48 @@ TrailerRead readTrailer(const std::string& path) {
     return result;
 }
 
-TrailerWrite writeTrailer(const std::string& path, const TagRecord::Bytes& trailer) {
-    OpenedFile opened = openRegularFile(path, O_RDWR);
-    FileDescriptor file(opened.fd);
+TrailerWrite writeTrailer(const std::string& path, const EditedTag& edited,
+                          const WriterSystemCalls& calls) {
+    const IgnoredSignal fileSizeLimitSignal(SIGXFSZ);
+    OpenedFile opened = openForSaving(path);
+    FileDescriptor file(opened.fd, calls.close);
     if (!file.valid()) {
         return {false, opened.reason};
     }
     const off_t oldSize = opened.size;
+    const auto writeAt = [&](const TagRecord::Bytes& bytes, off_t offset) {
+        return transferAll(calls.pwrite, file.get(), bytes.data(), bytes.size(), offset);
+    };
 
-    TagRecord::Bytes oldTrailer{};
-    const bool overwrite = oldSize >= kTrailerSize &&
-                           readAt(file.get(), oldTrailer, oldSize - kTrailerSize) &&
-                           beginsWithTrailerMark(oldTrailer);
-    const off_t offset = overwrite ? oldSize - kTrailerSize : oldSize;
+    std::optional<TagRecord> inFile;
+    if (oldSize >= kTrailerSize) {
+        TagRecord::Bytes lastBytes{};
+        errno = 0;
+        if (!transferAll(calls.pread, file.get(), lastBytes.data(), lastBytes.size(),
+                         oldSize - kTrailerSize)) {
+            // Unread, they could be a trailer that an append would leave in the middle.
+            return {false, (errno != 0 ? describeError(errno) : "the file became shorter") +
+                               " while its last 128 bytes were read"};
+        }
+        if (beginsWithTrailerMark(lastBytes)) {
+            inFile = TagRecord::decode(lastBytes);
+        }
+    }
+    const off_t offset = inFile ? oldSize - kTrailerSize : oldSize;
 
     errno = 0;
-    if (writeAt(file.get(), trailer, offset) && ::fdatasync(file.get()) == 0) {
-        if (file.close()) {
-            return {true, {}};
-        }
-        return {false, describeError(errno)};
+    if (writeAt(savedTrailer(edited, inFile), offset) && calls.fdatasync(file.get()) == 0) {
+        // On disk now: a failing close can lose nothing more.
+        return {true, {}};
     }
-    const std::string reason = describeError(errno != 0 ? errno : EIO);
+    std::string reason = describeError(errno != 0 ? errno : EIO);
     // Undo what part of the 128 bytes may have landed, so no half-written trailer stays behind.
-    if (overwrite) {
-        writeAt(file.get(), oldTrailer, offset);
-    } else {
-        [[maybe_unused]] const int ignored = ::ftruncate(file.get(), oldSize);
+    const bool undone =
+        (inFile ? writeAt(inFile->encode(), offset) : calls.ftruncate(file.get(), oldSize) == 0) &&
+        calls.fdatasync(file.get()) == 0;
+    if (!undone) {
+        reason += ", and the file could not be put back as it was: it may end in an incomplete tag";
     }
-    ::fdatasync(file.get());
     return {false, reason};
 }
 

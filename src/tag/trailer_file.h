@@ -1,7 +1,11 @@
 #pragma once
 
+#include <unistd.h>
+
+#include <functional>
 #include <string>
 
+#include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
 
 namespace tag {
@@ -26,10 +30,24 @@ struct TrailerWrite {
     std::string reason;  // why not, when not saved
 };
 
-// Puts `trailer` at the end of the regular file at `path`: over its last 128 bytes when they
-// begin with "TAG" at this moment, else after its last byte, so no audio byte is overwritten.
-// Never creates a file. Counts as saved only once the bytes are on disk; a failed append is
-// cut off again, and a failed overwrite puts the old trailer back where it can.
-TrailerWrite writeTrailer(const std::string& path, const TagRecord::Bytes& trailer);
+// The calls the writer makes on the open file, in one place so that a test can make the disk
+// fail in each of the ways a disk fails.
+struct WriterSystemCalls {
+    std::function<ssize_t(int, void*, size_t, off_t)> pread = ::pread;
+    std::function<ssize_t(int, const void*, size_t, off_t)> pwrite = ::pwrite;
+    std::function<int(int, off_t)> ftruncate = ::ftruncate;
+    std::function<int(int)> fdatasync = ::fdatasync;
+    std::function<int(int)> close = ::close;
+};
+
+// Puts the trailer `savedTrailer` makes of `edited` at the end of the regular file at `path`:
+// over its last 128 bytes when they begin with "TAG" at this moment, else after its last byte,
+// so no audio byte is overwritten. Never creates a file, and refuses a link whose final target
+// has no MP3 name, since that file may be anything. Counts as saved only once the bytes are on
+// disk; a failed append is cut off again and a failed overwrite puts the old trailer back, and
+// when that fails too the reason says the file may now end in an incomplete tag. Writing past
+// the file-size limit fails with a reason instead of ending the program.
+TrailerWrite writeTrailer(const std::string& path, const EditedTag& edited,
+                          const WriterSystemCalls& calls = {});
 
 }  // namespace tag

@@ -29,7 +29,7 @@ TEST(TagLibReadsOurTrailer, WithTheSameFieldsAndTheGenreOneLower) {
         record.store(tag::TagField::Comment, "Nice");
         record.store(tag::TagField::Genre,
                      std::string(1, static_cast<char>(tag::genreCodeFromPosition(position))));
-        ASSERT_TRUE(tag::writeTrailer(path.toStdString(), record.encode()).saved);
+        ASSERT_TRUE(tag::writeTrailer(path.toStdString(), {record}).saved);
 
         TagLib::MPEG::File file(QFile::encodeName(path).constData());
         TagLib::ID3v1::Tag* read = file.ID3v1Tag();
@@ -45,6 +45,37 @@ TEST(TagLibReadsOurTrailer, WithTheSameFieldsAndTheGenreOneLower) {
         EXPECT_EQ(static_cast<int>(read->genreNumber()), ourCode) << "the byte itself";
         EXPECT_EQ(TagLib::ID3v1::genreIndex(ourName), ourCode - 1) << ourName.to8Bit();
     }
+}
+
+// A track number and a genre that this program's list lacks, both written by TagLib, survive a
+// save here that changes only the title, as the window makes it: the comment box is empty and
+// no genre is chosen.
+TEST(TagLibReadsOurTrailer, KeepingTheTrackAndGenreItStored) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.mp3"));
+    ASSERT_TRUE(QFile::copy(test_files::testDataFile(QStringLiteral("cbr.mp3")), path));
+    {
+        TagLib::MPEG::File file(QFile::encodeName(path).constData());
+        TagLib::ID3v1::Tag* written = file.ID3v1Tag(true);
+        written->setTitle("Old title");
+        written->setTrack(9);
+        written->setGenreNumber(147);
+        ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v1));
+    }
+
+    tag::TagRecord record;
+    record.store(tag::TagField::Tag, "TAG");
+    record.store(tag::TagField::Title, "New title");
+    record.store(tag::TagField::Comment, "");
+    record.store(tag::TagField::Genre, std::string(1, '\0'));
+    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), {record, 0}).saved);
+
+    TagLib::MPEG::File file(QFile::encodeName(path).constData());
+    TagLib::ID3v1::Tag* read = file.ID3v1Tag();
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->title().to8Bit(), "New title");
+    EXPECT_EQ(read->track(), 9U);
+    EXPECT_EQ(read->genreNumber(), 147U);
 }
 
 }  // namespace

@@ -6,7 +6,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <functional>
 
 #include "support/temp_files.h"
 #include "tag/trailer_file.h"
@@ -28,13 +31,14 @@ protected:
         return file(name);
     }
 
-    static tag::TagRecord::Bytes someTrailer() {
+    static tag::EditedTag someTag() {
         tag::TagRecord record;
         record.store(tag::TagField::Tag, "TAG");
         record.store(tag::TagField::Title, "New title");
         record.store(tag::TagField::Genre, "\x05");
-        return record.encode();
+        return {record, 0};
     }
+    static tag::TagRecord::Bytes someTrailer() { return someTag().record.encode(); }
 
     static QByteArray asBytes(const tag::TagRecord::Bytes& bytes) {
         return QByteArray(reinterpret_cast<const char*>(bytes.data()),
@@ -93,7 +97,7 @@ TEST_F(TrailerFile, OverwritesAnExistingTrailerInPlace) {
     const QByteArray audio = audioBytes(4000);
     const QString path = withContent(QStringLiteral("a.mp3"), audio + trailer("Old", "Artist"));
 
-    const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTrailer());
+    const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTag());
 
     ASSERT_TRUE(written.saved) << written.reason;
     EXPECT_EQ(readAll(path), audio + asBytes(someTrailer()));
@@ -101,7 +105,7 @@ TEST_F(TrailerFile, OverwritesAnExistingTrailerInPlace) {
 
 TEST_F(TrailerFile, AFileThatIsAllTrailerIsOverwrittenWhole) {
     const QString path = withContent(QStringLiteral("t.mp3"), trailer("Only"));
-    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTrailer()).saved);
+    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTag()).saved);
     EXPECT_EQ(readAll(path), asBytes(someTrailer()));
 }
 
@@ -111,7 +115,7 @@ TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
           audioBytes(300) + "tag" + audioBytes(125), trailer("Early") + audioBytes(200)}) {
         const QString path = withContent(QStringLiteral("b.mp3"), before);
 
-        const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTrailer());
+        const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTag());
 
         ASSERT_TRUE(written.saved) << written.reason;
         EXPECT_EQ(readAll(path), before + asBytes(someTrailer())) << before.size();
@@ -121,8 +125,8 @@ TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
 TEST_F(TrailerFile, WritingTwiceKeepsOneTrailer) {
     const QByteArray audio = audioBytes(900);
     const QString path = withContent(QStringLiteral("c.mp3"), audio);
-    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTrailer()).saved);
-    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTrailer()).saved);
+    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTag()).saved);
+    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTag()).saved);
     EXPECT_EQ(readAll(path), audio + asBytes(someTrailer()));
 }
 
@@ -131,8 +135,7 @@ TEST_F(TrailerFile, NeverCreatesOrTouchesWhatIsNoRegularFile) {
     ASSERT_EQ(::mkfifo(file(QStringLiteral("fifo.mp3")).toLocal8Bit().constData(), 0644), 0);
     for (const QString& name : {QStringLiteral("gone.mp3"), QStringLiteral("folder.mp3"),
                                 QStringLiteral("fifo.mp3"), QStringLiteral("folder.mp3/")}) {
-        const tag::TrailerWrite written =
-            tag::writeTrailer(file(name).toStdString(), someTrailer());
+        const tag::TrailerWrite written = tag::writeTrailer(file(name).toStdString(), someTag());
         EXPECT_FALSE(written.saved) << name.toStdString();
         EXPECT_FALSE(written.reason.empty()) << name.toStdString();
     }
@@ -140,18 +143,70 @@ TEST_F(TrailerFile, NeverCreatesOrTouchesWhatIsNoRegularFile) {
     EXPECT_TRUE(QDir(file(QStringLiteral("folder.mp3"))).isEmpty());
 }
 
+struct LinkCase {
+    const char* what;
+    std::vector<std::pair<const char*, const char*>> links;  // name, then what it points to
+    const char* target;  // the file a save may change, made before the links
+    std::string reason;
+};
+
+TEST_F(TrailerFile, FollowsALinkOnlyToAFileWithAnMp3Name) {
+    const QByteArray audio = audioBytes(700);
+    const std::vector<LinkCase> cases = {
+        {"to an MP3 file", {{"link.mp3", "song.MP3"}}, "song.MP3", ""},
+        {"to a text file",
+         {{"link.mp3", "notes.txt"}},
+         "notes.txt",
+         "notes.txt, which is no MP3 file"},
+        {"through another link to a text file",
+         {{"middle.mp3", "notes.txt"}, {"link.mp3", "middle.mp3"}},
+         "notes.txt",
+         "notes.txt, which is no MP3 file"},
+        {"to nothing", {{"link.mp3", "gone.mp3"}}, nullptr, "the file no longer exists"},
+    };
+    for (const LinkCase& c : cases) {
+        QTemporaryDir folder;
+        const QString target =
+            c.target ? folder.filePath(QString::fromLatin1(c.target)) : QString();
+        if (c.target) {
+            writeAll(target, audio);
+        }
+        for (const auto& [name, pointsTo] : c.links) {
+            ASSERT_TRUE(QFile::link(QString::fromLatin1(pointsTo),
+                                    folder.filePath(QString::fromLatin1(name))));
+        }
+
+        const tag::TrailerWrite written =
+            tag::writeTrailer(folder.filePath(QStringLiteral("link.mp3")).toStdString(), someTag());
+
+        EXPECT_EQ(written.saved, c.reason.empty()) << c.what;
+        EXPECT_TRUE(written.reason.ends_with(c.reason)) << c.what << ": " << written.reason;
+        if (c.target) {
+            EXPECT_EQ(readAll(target), written.saved ? audio + asBytes(someTrailer()) : audio)
+                << c.what;
+        }
+        EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("link.mp3"))).isSymLink()) << c.what;
+        EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("gone.mp3")))) << c.what;
+    }
+}
+
 // Root may write anything, so a failing write is made by capping the size a file may grow to.
+// SIGXFSZ keeps its default action, ending the process, since the writer must not die of it
+// even in a program that does not ignore it.
 class FileSizeCap {
 public:
-    explicit FileSizeCap(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
+    explicit FileSizeCap(rlim_t bytes) : savedAction_(std::signal(SIGXFSZ, SIG_DFL)) {
         ::getrlimit(RLIMIT_FSIZE, &saved_);
         const rlimit capped{bytes, saved_.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &capped);
     }
-    ~FileSizeCap() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
+    ~FileSizeCap() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, savedAction_);
+    }
 
 private:
+    void (*savedAction_)(int);
     rlimit saved_{};
 };
 
@@ -162,12 +217,122 @@ TEST_F(TrailerFile, AFailedAppendIsReportedAndCutOffAgain) {
     tag::TrailerWrite written;
     {
         const FileSizeCap cap(audio.size() + 50);  // room for part of the trailer only
-        written = tag::writeTrailer(path.toStdString(), someTrailer());
+        written = tag::writeTrailer(path.toStdString(), someTag());
     }
 
     EXPECT_FALSE(written.saved);
     EXPECT_FALSE(written.reason.empty());
     EXPECT_EQ(readAll(path), audio) << "a half-written trailer stayed behind";
+}
+
+using Calls = tag::WriterSystemCalls;
+
+// A pwrite whose first call lands only `landed` bytes, as at the file-size limit, and whose
+// next `failures` calls fail with `error`; later calls go through.
+std::function<ssize_t(int, const void*, size_t, off_t)> shortWrite(std::size_t landed, int error,
+                                                                   int failures) {
+    return [=, calls = 0](int fd, const void* data, size_t size, off_t offset) mutable {
+        ++calls;
+        if (calls == 1) {
+            return ::pwrite(fd, data, std::min(size, landed), offset);
+        }
+        if (calls <= 1 + failures) {
+            errno = error;
+            return ssize_t{-1};
+        }
+        return ::pwrite(fd, data, size, offset);
+    };
+}
+
+// A call that fails with `error` its first `failures` times, or always, then goes through.
+std::function<int(int)> failing(int (*real)(int), int error, int failures = -1) {
+    return [=, calls = 0](int fd) mutable {
+        if (failures < 0 || calls++ < failures) {
+            errno = error;
+            return -1;
+        }
+        return real(fd);
+    };
+}
+
+struct FaultCase {
+    const char* what;
+    bool overwrite;  // the file ends in a trailer
+    std::function<void(Calls&)> inject;
+    bool saved;
+    std::function<QByteArray(const QByteArray& before, const QByteArray& written)> after;
+    std::string reason;
+};
+
+TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
+    const std::string notPutBack =
+        ", and the file could not be put back as it was: it may end in an incomplete tag";
+    const auto unchanged = [](const QByteArray& before, const QByteArray&) { return before; };
+    const std::vector<FaultCase> cases = {
+        {"short write, then EFBIG", false, [](Calls& c) { c.pwrite = shortWrite(50, EFBIG, 1); },
+         false, unchanged, "the file may not grow any larger"},
+        {"ENOSPC after a partial overwrite", true,
+         [](Calls& c) { c.pwrite = shortWrite(60, ENOSPC, 1); }, false, unchanged,
+         "the disk is full"},
+        {"EIO reading the old trailer", true,
+         [](Calls& c) {
+             c.pread = [](int, void*, size_t, off_t) {
+                 errno = EIO;
+                 return ssize_t{-1};
+             };
+         },
+         false, unchanged, "the disk reported an error while its last 128 bytes were read"},
+        {"a failing sync, undone", true,
+         [](Calls& c) { c.fdatasync = failing(::fdatasync, EIO, 1); }, false, unchanged,
+         "the disk reported an error"},
+        {"the cut-back fails too", false,
+         [](Calls& c) {
+             c.pwrite = shortWrite(50, EFBIG, 1);
+             c.ftruncate = [](int, off_t) {
+                 errno = EIO;
+                 return -1;
+             };
+         },
+         false,
+         [](const QByteArray& before, const QByteArray& written) {
+             return before + written.left(50);
+         },
+         "the file may not grow any larger" + notPutBack},
+        {"the restore of the old trailer fails too", true,
+         [](Calls& c) { c.pwrite = shortWrite(60, ENOSPC, 2); }, false,
+         [](const QByteArray& before, const QByteArray& written) {
+             return before.chopped(128) + written.left(60) + before.right(128 - 60);
+         },
+         "the disk is full" + notPutBack},
+        {"the sync after the clean-up fails too", false,
+         [](Calls& c) { c.fdatasync = failing(::fdatasync, EIO); }, false, unchanged,
+         "the disk reported an error" + notPutBack},
+        {"close fails after the sync", true,
+         [](Calls& c) {
+             c.close = [](int fd) {
+                 ::close(fd);
+                 errno = EIO;
+                 return -1;
+             };
+         },
+         true,
+         [](const QByteArray& before, const QByteArray& written) {
+             return before.chopped(128) + written;
+         },
+         ""},
+    };
+    for (const FaultCase& c : cases) {
+        const QByteArray before = audioBytes(1000) + (c.overwrite ? trailer("Old") : QByteArray());
+        const QString path = withContent(QStringLiteral("e.mp3"), before);
+        Calls calls;
+        c.inject(calls);
+
+        const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTag(), calls);
+
+        EXPECT_EQ(written.saved, c.saved) << c.what;
+        EXPECT_EQ(written.reason, c.reason) << c.what;
+        EXPECT_EQ(readAll(path), c.after(before, asBytes(someTrailer()))) << c.what;
+    }
 }
 
 }  // namespace

@@ -200,6 +200,29 @@ private slots:
         QCOMPARE(fixture.text("txtGenreCode"), QStringLiteral("99"));
     }
 
+    void savingKeepsTheTrackAndGenreThatAnotherToolStored() {
+        WindowFixture fixture;
+        const QByteArray audio = audioBytes(800);
+        const QByteArray comment = QByteArray("Ripped").leftJustified(28, '\0') + '\0' + '\x07';
+        writeAll(fixture.file(QStringLiteral("a.mp3")),
+                 audio + trailer("Old", "Artist", {}, {}, comment, 147));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        edit(fixture, "txtTitle", QStringLiteral("New"));
+
+        fixture.click("cmdWriteTag");
+        QByteArray saved = readAll(fixture.file(QStringLiteral("a.mp3")));
+        QCOMPARE(saved.size(), audio.size() + 128);
+        QCOMPARE(saved.mid(audio.size() + 97, 31),
+                 QByteArray("Ripped").leftJustified(28) + '\0' + '\x07' + char(147));
+
+        // A comment that fills the field takes the track's place.
+        edit(fixture, "txtComment", QString(29, 'c'));
+        fixture.click("cmdWriteTag");
+        saved = readAll(fixture.file(QStringLiteral("a.mp3")));
+        QCOMPARE(saved.mid(audio.size() + 97, 31), QByteArray(29, 'c') + ' ' + char(147));
+    }
+
     void savingAppendsToAFileWithoutTrailerSoNoAudioIsLost_data() {
         QTest::addColumn<QByteArray>("before");
         QTest::newRow("audio") << audioBytes(5000);
@@ -283,10 +306,12 @@ private slots:
         writeAll(fixture.file(QStringLiteral("a.mp3")), audioBytes(10));
         fixture.open();
         fixture.clickFile(QStringLiteral("a.mp3"));
-        edit(fixture, "txtTitle", QStringLiteral("\u03A9mega \u266B"));
+        edit(fixture, "txtTitle", QStringLiteral(u"\u03A9mega \u266B\U0001F600!"));
+        edit(fixture, "txtComment", QStringLiteral(u"\U0001F600").repeated(29));
         fixture.click("cmdWriteTag");
-        QCOMPARE(readAll(fixture.file(QStringLiteral("a.mp3"))).mid(10 + 3, 8),
-                 QByteArray("?mega ? "));
+        const QByteArray saved = readAll(fixture.file(QStringLiteral("a.mp3")));
+        QCOMPARE(saved.mid(10 + 3, 10), QByteArray("?mega ??") + "! ");
+        QCOMPARE(saved.mid(10 + 97, 30), QByteArray(29, '?') + ' ');
     }
 
     void savingIsRefusedWhileTheStripHoldsAFile_data() {
@@ -329,6 +354,7 @@ private slots:
         QTest::newRow("folder in the file's place") << "folder";
         QTest::newRow("FIFO in the file's place") << "fifo";
         QTest::newRow("no file selected") << "unselected";
+        QTest::newRow("link to a text file in the file's place") << "link";
     }
 
     void aSaveThatCannotBeDoneSaysWhyAndCreatesNothing() {
@@ -348,6 +374,9 @@ private slots:
             QDir(fixture.folder()).mkdir(QStringLiteral("a.mp3"));
         } else if (replacement == QLatin1String("fifo")) {
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        } else if (replacement == QLatin1String("link")) {
+            writeAll(fixture.file(QStringLiteral("notes.txt")), "Shopping list");
+            QVERIFY(QFile::link(QStringLiteral("notes.txt"), path));
         }
         const QStringList before =
             QDir(fixture.folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
@@ -365,6 +394,11 @@ private slots:
         QCOMPARE(fixture.text("txtTitle"), QStringLiteral("New"));
         if (replacement == QLatin1String("folder")) {
             QVERIFY(QDir(path).isEmpty());
+        } else if (replacement == QLatin1String("link")) {
+            QVERIFY2(box.text.contains(QStringLiteral("which is no MP3 file")),
+                     qPrintable(box.text));
+            QCOMPARE(readAll(fixture.file(QStringLiteral("notes.txt"))),
+                     QByteArray("Shopping list"));
         }
     }
 };
