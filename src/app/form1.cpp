@@ -184,7 +184,9 @@ void Form1::cmdWriteTag_Click() {
     if (!written.saved) {
         showSaveError(tr("The tag was not saved to %1: %2.")
                           .arg(filePath, QString::fromLocal8Bit(written.reason)));
+        return;
     }
+    lblMsg->setText(tr("Tag saved"));
 }
 
 void Form1::showSaveError(const QString& text) {

@@ -195,9 +195,10 @@ private slots:
                                     "2024" + QByteArray("  spaced").leftJustified(30) +
                                     QByteArray(1, '\x01');
         QCOMPARE(readAll(fixture.file(QStringLiteral("a.mp3"))), audio + expected);
-        // Nothing on screen changes after a save.
+        // The boxes keep what was typed; the message tells the save happened.
         QCOMPARE(fixture.text("txtTitle"), QString(35, 'T'));
         QCOMPARE(fixture.text("txtGenreCode"), QStringLiteral("99"));
+        QCOMPARE(fixture.text("lblMsg"), QStringLiteral("Tag saved"));
     }
 
     void savingKeepsTheTrackAndGenreThatAnotherToolStored() {
@@ -246,6 +247,7 @@ private slots:
         QCOMPARE(after.left(before.size()), before);
         QCOMPARE(after.mid(before.size(), 6), QByteArray("TAGNew"));
         QCOMPARE(after.back(), '\0');  // no genre chosen
+        QCOMPARE(fixture.text("lblMsg"), QStringLiteral("Tag saved"));
     }
 
     void theWriterLooksAtTheFileAsItIsWhenSaving() {
