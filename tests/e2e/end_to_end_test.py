@@ -4,12 +4,13 @@
 Usage: end_to_end_test.py <mp3player executable> <source folder>
 
 The player opens on the folder it starts in, so it starts in a fresh folder holding copies of
-two test files. The test picks a file, retitles it, saves, plays and stops it, retags a file that
-already has a trailer, and leaves through the credit box; then it checks every byte the player
-wrote. Labels cannot be read back from X, so the test watches what it can observe exactly (open
+two test files and a large file, under a file-size limit a little above the large file's size.
+The test picks a file, retitles it, saves, plays and stops it, retags a file that already has a
+trailer, saves to the large file, which the limit refuses, and leaves through the credit box;
+then it checks every byte the player wrote. Labels cannot be read back from X, so the test watches what it can observe exactly (open
 file descriptors, file bytes, windows, the exit status) and otherwise compares screen regions
 before and after each step.
-Needs: Xvfb, xdotool and ImageMagick's import.
+Needs: Xvfb, xdotool, ImageMagick's import and prlimit.
 """
 
 import ctypes
@@ -46,6 +47,12 @@ PLAIN_FILE = "cbr.mp3"
 TAGGED_FILE = "id3v2_id3v1.mp3"
 NEW_TITLE = "End to end title"
 NEW_ARTIST = "End to end artist"
+# Sorted after the other two, so third in the list. Larger than anything else the player
+# writes (GStreamer's registry included), so that the limit stops only the save to it.
+LIMIT_FILE = "size_limit.mp3"
+LIMIT_FILE_SIZE = 8 * 1024 * 1024
+SIZE_LIMIT = LIMIT_FILE_SIZE + 50
+SAVE_ERROR_TITLE = "MP3 Tag Save Error"
 
 TRAILER_SIZE = 128
 FIELD_SIZE = 30
@@ -308,6 +315,10 @@ def run_scenario(player_path, source_folder, work_folder, log):
         raise StepFailed(f"tests/data/{TAGGED_FILE} has no trailer: this test needs one")
     plain_path = os.path.join(work_folder, PLAIN_FILE)
     tagged_path = os.path.join(work_folder, TAGGED_FILE)
+    limit_path = os.path.join(work_folder, LIMIT_FILE)
+    with open(limit_path, "wb") as limit_file:
+        limit_file.truncate(LIMIT_FILE_SIZE)
+    originals[LIMIT_FILE] = read_bytes(limit_path)
 
     xvfb, display = start_xvfb()
     player = None
@@ -315,7 +326,8 @@ def run_scenario(player_path, source_folder, work_folder, log):
         desktop = Desktop(display)
         environment = dict(desktop.environment, QT_QPA_PLATFORM="xcb")
         environment.pop("MP3PLAYER_AUDIO_SINK", None)
-        player = subprocess.Popen([player_path], cwd=work_folder, env=environment, stdout=log,
+        player = subprocess.Popen(["prlimit", f"--fsize={SIZE_LIMIT}", player_path],
+                                  cwd=work_folder, env=environment, stdout=log,
                                   stderr=subprocess.STDOUT, preexec_fn=die_with_parent)
 
         def step(text):
@@ -398,11 +410,29 @@ def run_scenario(player_path, source_folder, work_folder, log):
                       lambda: read_bytes(tagged_path) != originals[TAGGED_FILE])
         check_saved_over_trailer(originals[TAGGED_FILE], read_bytes(tagged_path))
 
+        step(f"saving to {LIMIT_FILE}, beyond the file-size limit")
+        tagged_message = window.region(MESSAGE_LABEL)
+        window.click_file_row(2)
+        window.wait_for_change(MESSAGE_LABEL, tagged_message,
+                               f"the player reads {LIMIT_FILE} and says it has no tag")
+        window.click(SAVE_BUTTON)
+        error_box = poll("the save error box appears",
+                         lambda: desktop.visible_windows(f"^{SAVE_ERROR_TITLE}$"))[0]
+        desktop.save_picture(os.path.join(work_folder, "3-size-limit.png"))
+        if player.poll() is not None:
+            raise StepFailed(f"the player stopped with status {player.returncode} at the limit")
+        if read_bytes(limit_path) != originals[LIMIT_FILE]:
+            raise StepFailed(f"the failed save left {LIMIT_FILE} changed")
+        desktop.focus(error_box)
+        desktop.keys("Return")
+        poll("the save error box closes",
+             lambda: not desktop.visible_windows(f"^{SAVE_ERROR_TITLE}$"))
+
         step("closing through the credit box")
         window.click(CLOSE_BUTTON)
         credit_box = poll("the credit box appears",
                           lambda: [w for w in desktop.visible_windows() if w != window_id])[0]
-        desktop.save_picture(os.path.join(work_folder, "3-credit-box.png"))
+        desktop.save_picture(os.path.join(work_folder, "4-credit-box.png"))
         desktop.focus(credit_box)
         desktop.keys("Return")
         poll("the player exits", lambda: player.poll() is not None, timeout=5)
@@ -412,6 +442,8 @@ def run_scenario(player_path, source_folder, work_folder, log):
         print("== checking the files after the player exited", flush=True)
         check_saved_over_no_trailer(originals[PLAIN_FILE], read_bytes(plain_path))
         check_saved_over_trailer(originals[TAGGED_FILE], read_bytes(tagged_path))
+        if read_bytes(limit_path) != originals[LIMIT_FILE]:
+            raise StepFailed(f"{LIMIT_FILE} changed after the player exited")
     except StepFailed:
         if player is not None and player.poll() is None:
             desktop.save_picture(os.path.join(work_folder, "failure.png"))
@@ -426,10 +458,10 @@ def main():
         sys.exit(f"usage: {sys.argv[0]} <mp3player executable> <source folder>")
     player_path = os.path.abspath(sys.argv[1])
     source_folder = os.path.abspath(sys.argv[2])
-    for tool in ("Xvfb", "xdotool", "import"):
+    for tool in ("Xvfb", "xdotool", "import", "prlimit"):
         if shutil.which(tool) is None:
             sys.exit(f"FAIL: {tool} is missing; it comes with the Debian packages xvfb, "
-                     "xdotool and imagemagick")
+                     "xdotool, imagemagick and util-linux")
     # A termination (ctest's timeout) goes through the cleanup in run_scenario.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
 
