@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <functional>
 
 #include "support/temp_files.h"
 #include "tag/trailer_file.h"
@@ -225,113 +224,112 @@ TEST_F(TrailerFile, AFailedAppendIsReportedAndCutOffAgain) {
     EXPECT_EQ(readAll(path), audio) << "a half-written trailer stayed behind";
 }
 
-using Calls = tag::WriterSystemCalls;
+// One way the disk fails, all with `error`: the first pwrite lands only `landed` bytes, as at
+// the file-size limit, and the next `writeFailures` calls fail; the first `syncFailures`
+// fdatasync calls fail (all for -1); pread, ftruncate or close fail when told to.
+struct Fault {
+    int error = EIO;
+    std::size_t landed = 128;
+    int writeFailures = 0;
+    int syncFailures = 0;
+    bool readFails = false;
+    bool truncateFails = false;
+    bool closeFails = false;
+};
 
-// A pwrite whose first call lands only `landed` bytes, as at the file-size limit, and whose
-// next `failures` calls fail with `error`; later calls go through.
-std::function<ssize_t(int, const void*, size_t, off_t)> shortWrite(std::size_t landed, int error,
-                                                                   int failures) {
-    return [=, calls = 0](int fd, const void* data, size_t size, off_t offset) mutable {
-        ++calls;
-        if (calls == 1) {
-            return ::pwrite(fd, data, std::min(size, landed), offset);
-        }
-        if (calls <= 1 + failures) {
-            errno = error;
+tag::WriterSystemCalls failingCalls(const Fault& f) {
+    tag::WriterSystemCalls calls;
+    calls.pwrite = [f, n = 0](int fd, const void* data, size_t size, off_t offset) mutable {
+        if (++n > 1 && n <= 1 + f.writeFailures) {
+            errno = f.error;
             return ssize_t{-1};
         }
-        return ::pwrite(fd, data, size, offset);
+        return ::pwrite(fd, data, n == 1 ? std::min(size, f.landed) : size, offset);
     };
-}
-
-// A call that fails with `error` its first `failures` times, or always, then goes through.
-std::function<int(int)> failing(int (*real)(int), int error, int failures = -1) {
-    return [=, calls = 0](int fd) mutable {
-        if (failures < 0 || calls++ < failures) {
-            errno = error;
+    calls.fdatasync = [f, n = 0](int fd) mutable {
+        if (f.syncFailures < 0 || n++ < f.syncFailures) {
+            errno = f.error;
             return -1;
         }
-        return real(fd);
+        return ::fdatasync(fd);
     };
+    const auto fail = [error = f.error](auto...) {
+        errno = error;
+        return -1;
+    };
+    if (f.readFails) {
+        calls.pread = fail;
+    }
+    if (f.truncateFails) {
+        calls.ftruncate = fail;
+    }
+    if (f.closeFails) {
+        calls.close = [fail](int fd) {
+            ::close(fd);  // the descriptor is gone even when close reports an error
+            return fail();
+        };
+    }
+    return calls;
 }
 
 struct FaultCase {
     const char* what;
     bool overwrite;  // the file ends in a trailer
-    std::function<void(Calls&)> inject;
-    bool saved;
-    std::function<QByteArray(const QByteArray& before, const QByteArray& written)> after;
-    std::string reason;
+    Fault fault;
+    int newBytesLeft;    // of the trailer being saved, that stay in the file
+    std::string reason;  // empty when saved
 };
 
 TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
     const std::string notPutBack =
         ", and the file could not be put back as it was: it may end in an incomplete tag";
-    const auto unchanged = [](const QByteArray& before, const QByteArray&) { return before; };
     const std::vector<FaultCase> cases = {
-        {"short write, then EFBIG", false, [](Calls& c) { c.pwrite = shortWrite(50, EFBIG, 1); },
-         false, unchanged, "the file may not grow any larger"},
-        {"ENOSPC after a partial overwrite", true,
-         [](Calls& c) { c.pwrite = shortWrite(60, ENOSPC, 1); }, false, unchanged,
-         "the disk is full"},
-        {"EIO reading the old trailer", true,
-         [](Calls& c) {
-             c.pread = [](int, void*, size_t, off_t) {
-                 errno = EIO;
-                 return ssize_t{-1};
-             };
-         },
-         false, unchanged, "the disk reported an error while its last 128 bytes were read"},
-        {"a failing sync, undone", true,
-         [](Calls& c) { c.fdatasync = failing(::fdatasync, EIO, 1); }, false, unchanged,
-         "the disk reported an error"},
-        {"the cut-back fails too", false,
-         [](Calls& c) {
-             c.pwrite = shortWrite(50, EFBIG, 1);
-             c.ftruncate = [](int, off_t) {
-                 errno = EIO;
-                 return -1;
-             };
-         },
+        {"short write, then EFBIG",
          false,
-         [](const QByteArray& before, const QByteArray& written) {
-             return before + written.left(50);
-         },
-         "the file may not grow any larger" + notPutBack},
-        {"the restore of the old trailer fails too", true,
-         [](Calls& c) { c.pwrite = shortWrite(60, ENOSPC, 2); }, false,
-         [](const QByteArray& before, const QByteArray& written) {
-             return before.chopped(128) + written.left(60) + before.right(128 - 60);
-         },
-         "the disk is full" + notPutBack},
-        {"the sync after the clean-up fails too", false,
-         [](Calls& c) { c.fdatasync = failing(::fdatasync, EIO); }, false, unchanged,
-         "the disk reported an error" + notPutBack},
-        {"close fails after the sync", true,
-         [](Calls& c) {
-             c.close = [](int fd) {
-                 ::close(fd);
-                 errno = EIO;
-                 return -1;
-             };
-         },
+         {.error = EFBIG, .landed = 50, .writeFailures = 1},
+         0,
+         "the file may not grow any larger"},
+        {"ENOSPC after a partial overwrite",
          true,
-         [](const QByteArray& before, const QByteArray& written) {
-             return before.chopped(128) + written;
-         },
-         ""},
+         {.error = ENOSPC, .landed = 60, .writeFailures = 1},
+         0,
+         "the disk is full"},
+        {"EIO reading the old trailer",
+         true,
+         {.readFails = true},
+         0,
+         "the disk reported an error while its last 128 bytes were read"},
+        {"a failing sync, undone", true, {.syncFailures = 1}, 0, "the disk reported an error"},
+        {"the cut-back fails too",
+         false,
+         {.error = EFBIG, .landed = 50, .writeFailures = 1, .truncateFails = true},
+         50,
+         "the file may not grow any larger" + notPutBack},
+        {"the restore of the old trailer fails too",
+         true,
+         {.error = ENOSPC, .landed = 60, .writeFailures = 2},
+         60,
+         "the disk is full" + notPutBack},
+        {"the sync after the clean-up fails too",
+         false,
+         {.syncFailures = -1},
+         0,
+         "the disk reported an error" + notPutBack},
+        {"close fails after the sync", true, {.closeFails = true}, 128, ""},
     };
+    const QByteArray written = asBytes(someTrailer());
     for (const FaultCase& c : cases) {
-        const QByteArray before = audioBytes(1000) + (c.overwrite ? trailer("Old") : QByteArray());
-        const QString path = withContent(QStringLiteral("e.mp3"), before);
-        Calls calls;
-        c.inject(calls);
+        const QByteArray audio = audioBytes(1000);
+        const QByteArray old = c.overwrite ? trailer("Old") : QByteArray();
+        const QString path = withContent(QStringLiteral("e.mp3"), audio + old);
 
-        const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTag(), calls);
+        const tag::TrailerWrite result =
+            tag::writeTrailer(path.toStdString(), someTag(), failingCalls(c.fault));
 
-        EXPECT_EQ(written.saved, c.saved) << c.what;
-        EXPECT_EQ(written.reason, c.reason) << c.what;
-        EXPECT_EQ(readAll(path), c.after(before, asBytes(someTrailer()))) << c.what;
+        EXPECT_EQ(result.saved, c.reason.empty()) << c.what;
+        EXPECT_EQ(result.reason, c.reason) << c.what;
+        EXPECT_EQ(readAll(path), audio + written.left(c.newBytesLeft) + old.mid(c.newBytesLeft))
+            << c.what;
     }
 }
 
