@@ -1,6 +1,8 @@
 #include <QApplication>
+#include <QDBusConnection>
 
 #include "app/form1.h"
+#include "app/mpris_service.h"
 #include "player/media_component.h"
 
 int main(int argc, char* argv[]) {
@@ -8,6 +10,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(Form1::kApplicationTitle);
     QApplication::setDesktopFileName(QStringLiteral("mp3player"));
     Form1 window(createSystemMediaComponent());
+    mpris::publish(window, QDBusConnection::sessionBus());
     window.show();
     return QApplication::exec();
 }
