@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QDBusConnection>
 
 #include <csignal>
 
 #include "app/form1.h"
+#include "app/mpris_service.h"
 #include "player/media_component.h"
 
 int main(int argc, char* argv[]) {
@@ -13,6 +15,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(Form1::kApplicationTitle);
     QApplication::setDesktopFileName(QStringLiteral("mp3player"));
     Form1 window(createSystemMediaComponent());
+    mpris::publish(window, QDBusConnection::sessionBus());
     window.show();
     return QApplication::exec();
 }

@@ -13,6 +13,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "player/mpeg_audio_duration.h"
 
 namespace {
@@ -65,6 +67,7 @@ std::unique_ptr<MediaComponent> createSystemMediaComponent() {
 GstMediaComponent::GstMediaComponent(QWidget* parent) : MediaComponent(parent) {
     counter_.setMaxThreadCount(1);
     createFace();
+    connect(volume_, &QSlider::valueChanged, this, [this] { emit volumeChanged(volume()); });
 }
 
 bool GstMediaComponent::ensurePlaybin() {
@@ -385,4 +388,29 @@ void GstMediaComponent::seek(int sliderValue) {
 
 void GstMediaComponent::tellUser(const QString& text) {
     status_->setText(text);
+}
+
+// The strip's controls, for callers outside the window.
+
+void GstMediaComponent::pauseOrResume() {
+    togglePause();
+}
+
+void GstMediaComponent::stopPlayback() {
+    stop(0);
+}
+
+void GstMediaComponent::seekTo(double seconds) {
+    const double length = duration();
+    if (length > 0) {
+        seek(qRound(std::clamp(seconds / length, 0.0, 1.0) * kSliderSteps));
+    }
+}
+
+double GstMediaComponent::volume() const {
+    return volume_->value() / 100.0;
+}
+
+void GstMediaComponent::setVolume(double level) {
+    volume_->setValue(qRound(std::clamp(level, 0.0, 1.0) * 100));
 }

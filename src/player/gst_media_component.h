@@ -30,6 +30,13 @@ public:
     double duration() const override;
     double currentPosition() const override;
 
+    QString sourceFile() const override { return source_; }
+    void pauseOrResume() override;
+    void stopPlayback() override;
+    void seekTo(double seconds) override;
+    double volume() const override;
+    void setVolume(double level) override;
+
 private:
     void createFace();
     bool ensurePlaybin();

@@ -13,12 +13,24 @@ class FakeMediaComponent : public MediaComponent {
 public:
     using MediaComponent::MediaComponent;
 
-    void setSourceFile(const QString& path) override { calls << QStringLiteral("source:") + path; }
+    void setSourceFile(const QString& path) override {
+        calls << QStringLiteral("source:") + path;
+        source = path;
+    }
     void setAutoRewind(bool on) override {
         calls << (on ? QStringLiteral("autoRewind:on") : QStringLiteral("autoRewind:off"));
     }
     double duration() const override { return length; }
     double currentPosition() const override { return position; }
+    QString sourceFile() const override { return source; }
+    void pauseOrResume() override { calls << QStringLiteral("pauseOrResume"); }
+    void stopPlayback() override { calls << QStringLiteral("stop"); }
+    void seekTo(double seconds) override { calls << QStringLiteral("seek:%1").arg(seconds); }
+    double volume() const override { return level; }
+    void setVolume(double newLevel) override {
+        level = newLevel;
+        emit volumeChanged(level);
+    }
 
     void reportState(qint32 oldState, qint32 newState) {
         emit playStateChanged(oldState, newState);
@@ -27,4 +39,6 @@ public:
     QStringList calls;
     double length = 0;
     double position = 0;
+    QString source;
+    double level = 1;
 };

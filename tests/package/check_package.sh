@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Checks the Debian package that tools/package made in build-package as Debian's tools and a
+# software centre see it. Exits 77 (skipped) when no package has been made.
+set -euo pipefail
+repo=$1
+shopt -s nullglob
+packages=("$repo"/build-package/mp3player_*.deb)
+if ((${#packages[@]} == 0)); then
+    echo "No package in $repo/build-package: tools/package makes it."
+    exit 77
+fi
+package=${packages[0]}
+contents=$(mktemp -d)
+trap 'rm -rf "$contents"' EXIT
+dpkg-deb -x "$package" "$contents"
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+echo "== lintian $(basename "$package")"
+lintian --fail-on error "$package" || fail "lintian reports an error"
+
+desktop="$contents/usr/share/applications/mp3player.desktop"
+metainfo="$contents/usr/share/metainfo/org.tamsel.mp3player.metainfo.xml"
+echo "== desktop-file-validate, appstreamcli validate --no-net"
+desktop-file-validate "$desktop" || fail "the .desktop entry does not validate"
+appstreamcli validate --no-net "$metainfo" || fail "the AppStream metainfo does not validate"
+cmp -s "$desktop" "$repo/src/app/mp3player.desktop" &&
+    cmp -s "$metainfo" "$repo/src/app/org.tamsel.mp3player.metainfo.xml" ||
+    fail "the package is older than the sources: run tools/package again"
+
+echo "== what the package needs and holds"
+depends=$(dpkg-deb -f "$package" Depends)
+# What the linker sees, and what only the running program asks for by name.
+for needed in libqt6widgets6 libqt6dbus6 libgstreamer1.0-0 gstreamer1.0-plugins-base \
+    gstreamer1.0-plugins-good gstreamer1.0-pulseaudio fonts-liberation2 fonts-comic-neue; do
+    [[ ",$depends," == *[\ ,]"$needed"[\ ,\(]* ]] || fail "Depends lacks $needed: $depends"
+done
+for icon in 16x16 32x32 48x48; do
+    [[ -f "$contents/usr/share/icons/hicolor/$icon/apps/mp3player.png" ]] ||
+        fail "no $icon icon"
+done
+if readelf -S "$contents/usr/bin/mp3player" | grep -q -e '\.symtab' -e '\.debug_info'; then
+    fail "the binary is not stripped"
+fi
+
+if ((failures > 0)); then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "== The package passes"

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cctype>
+#include <ostream>
+
+#include "support/temp_files.h"
+#include "tag/track_description.h"
+
+namespace tag {
+void PrintTo(const TrackDescription& track, std::ostream* out) {
+    *out << '"' << track.title.toStdString() << "\" by \"" << track.artist.toStdString()
+         << "\" on \"" << track.album.toStdString() << '"';
+}
+}  // namespace tag
+
+namespace {
+
+struct DescriptionCase {
+    const char* what;
+    QByteArray content;
+    tag::TrackDescription expected;
+};
+
+void PrintTo(const DescriptionCase& file, std::ostream* out) {
+    *out << file.what;
+}
+
+class TrackDescription : public testing::TestWithParam<DescriptionCase> {};
+
+TEST_P(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
+    const QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("Song \xe9.mp3"));
+    test_files::writeAll(file, GetParam().content);
+    EXPECT_EQ(tag::describeTrack(file), GetParam().expected);
+}
+
+const QByteArray kAudio = test_files::audioBytes(400);
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, TrackDescription,
+    testing::Values(
+        DescriptionCase{"no tag", kAudio, {QStringLiteral("Song \xe9.mp3"), {}, {}}},
+        DescriptionCase{
+            "a whole tag, padded with spaces",
+            kAudio + test_files::trailer("Title" + QByteArray(25, ' '),
+                                         QByteArray("Artist \xe9").leftJustified(30, ' '), "Album"),
+            {QStringLiteral("Title"), QStringLiteral("Artist \xe9"), QStringLiteral("Album")}},
+        DescriptionCase{"text after a NUL is not shown",
+                        kAudio + test_files::trailer(QByteArray("Shown\0hidden", 12)),
+                        {QStringLiteral("Shown"), {}, {}}},
+        DescriptionCase{"a tag without a title",
+                        kAudio + test_files::trailer(QByteArray(30, ' '), "Artist"),
+                        {QStringLiteral("Song \xe9.mp3"), QStringLiteral("Artist"), {}}},
+        DescriptionCase{"a lower-case mark is no tag",
+                        kAudio + test_files::trailer("Title").replace(0, 3, "tag"),
+                        {QStringLiteral("Song \xe9.mp3"), {}, {}}}),
+    [](const testing::TestParamInfo<DescriptionCase>& info) {
+        std::string name = info.param.what;
+        std::replace_if(
+            name.begin(), name.end(),
+            [](char c) { return std::isalnum(static_cast<unsigned char>(c)) == 0; }, '_');
+        return name;
+    });
+
+}  // namespace
