@@ -48,9 +48,11 @@ void FileList::mousePressEvent(QMouseEvent* event) {
 void FileList::fill() {
     clear();
     for (const QString& name : matchingFiles(path_, pattern_)) {
-        auto* item = new QListWidgetItem(this);
+        // Made whole before it joins the list, so that the list hears of each entry once.
+        auto* item = new QListWidgetItem;
         showName(*item, name);
         item->setData(kNameRole, name);
+        addItem(item);
     }
 }
 

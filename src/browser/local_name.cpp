@@ -92,8 +92,8 @@ bool isUtf8(QStringView name) {
     return true;
 }
 
-QString readableName(QStringView name) {
-    QString readable = name.toString();
+QString readableName(const QString& name) {
+    QString readable = name;
     for (qsizetype i = 0; i < readable.size(); ++i) {
         if (isEscapeAt(name, i)) {
             readable[i] = shownBytes()[escapedByte(name[i]) - 0x80];
@@ -117,9 +117,9 @@ QString exactSpelling(QStringView name) {
     return spelled;
 }
 
-QString nameForMessages(QStringView name) {
+QString nameForMessages(const QString& name) {
     if (isUtf8(name)) {
-        return name.toString();
+        return name;
     }
     return readableName(name) + QStringLiteral(" (name not in UTF-8)");
 }

@@ -20,13 +20,13 @@ bool isUtf8(QStringView name);
 
 // The name as a person reads it: each byte that was not UTF-8 shown as its Windows-1252
 // character, which is its Latin-1 one for the printable bytes 0xA0..0xFF.
-QString readableName(QStringView name);
+QString readableName(const QString& name);
 
 // The name's exact bytes: the UTF-8 characters as they are, each other byte as "\xHH" and each
 // backslash doubled, so that two different names never read the same.
 QString exactSpelling(QStringView name);
 
 // How a message names a file or folder: its readable name, marked when it is not UTF-8.
-QString nameForMessages(QStringView name);
+QString nameForMessages(const QString& name);
 
 }  // namespace browser

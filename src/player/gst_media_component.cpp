@@ -57,8 +57,7 @@ QString plainReason(const GError* error) {
 
 // How the strip names the file at `path`.
 QString shownFileName(const QString& path) {
-    return browser::nameForMessages(
-        QStringView(path).sliced(path.lastIndexOf(QLatin1Char('/')) + 1));
+    return browser::nameForMessages(path.sliced(path.lastIndexOf(QLatin1Char('/')) + 1));
 }
 
 }  // namespace
