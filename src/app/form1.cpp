@@ -4,17 +4,19 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 
+#include <filesystem>
+
 #include "browser/dir_list.h"
 #include "browser/drive_list.h"
 #include "browser/file_list.h"
 #include "browser/folder_listing.h"
+#include "browser/local_name.h"
 #include "browser/selected_file_path.h"
 #include "player/play_time.h"
 #include "tag/genre_table.h"
@@ -26,7 +28,7 @@ namespace {
 const QString kSaveErrorTitle = QStringLiteral("MP3 Tag Save Error");
 
 std::string localPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return browser::localBytes(path).toStdString();
 }
 
 // Tag text is one byte a character in Latin-1, so every byte value has its character.
@@ -34,10 +36,18 @@ QString fromLatin1(std::string_view bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+// The folder the program was started from, read as bytes: Qt would spell a name that is not
+// UTF-8 wrong.
+QString currentFolder() {
+    std::error_code error;
+    const std::string bytes = std::filesystem::current_path(error).native();
+    return browser::fromLocalBytes(QByteArrayView(bytes.data(), std::ssize(bytes)));
+}
+
 // The folder the program starts in: the one it was started from, or the home folder or the
 // root when that one can no longer be listed.
 QString startFolder() {
-    for (const QString& candidate : {QDir::currentPath(), QDir::homePath()}) {
+    for (const QString& candidate : {currentFolder(), QDir::homePath()}) {
         if (browser::whyUnlistable(candidate).isEmpty()) {
             return candidate;
         }
@@ -108,8 +118,9 @@ void Form1::Dir1_Change() {
 void Form1::Dir1_OpenFailed(const QString& folder, const QString& reason) {
     // The lists stay on the last folder that could be shown, and the drive list with them.
     Drive1->followFolder(Dir1->path());
-    QMessageBox::warning(this, kApplicationTitle,
-                         tr("Cannot open the folder %1: %2.").arg(folder, reason));
+    QMessageBox::warning(
+        this, kApplicationTitle,
+        tr("Cannot open the folder %1: %2.").arg(browser::nameForMessages(folder), reason));
 }
 
 void Form1::ClearTagFields() {
@@ -182,8 +193,9 @@ void Form1::cmdWriteTag_Click() {
     const tag::EditedTag edited{tag, tag::latin1Bytes(txtComment->text()).size()};
     const tag::TrailerWrite written = tag::writeTrailer(localPath(filePath), edited);
     if (!written.saved) {
-        showSaveError(tr("The tag was not saved to %1: %2.")
-                          .arg(filePath, QString::fromLocal8Bit(written.reason)));
+        showSaveError(
+            tr("The tag was not saved to %1: %2.")
+                .arg(browser::nameForMessages(filePath), QString::fromLocal8Bit(written.reason)));
         return;
     }
     lblMsg->setText(tr("Tag saved"));

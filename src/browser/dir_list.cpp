@@ -6,6 +6,7 @@
 #include <QStyledItemDelegate>
 
 #include "browser/folder_listing.h"
+#include "browser/shown_name.h"
 
 namespace browser {
 
@@ -82,7 +83,8 @@ void DirList::fill() {
     const QIcon closedFolder = style()->standardIcon(QStyle::SP_DirClosedIcon);
     const auto add = [this](const QString& name, const QString& path, int depth,
                             const QIcon& icon) {
-        auto* item = new QListWidgetItem(icon, name, this);
+        auto* item = new QListWidgetItem(icon, QString(), this);
+        showName(*item, name);
         item->setData(kPathRole, path);
         item->setData(kDepthRole, depth);
         return item;

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 
 #include "browser/folder_listing.h"
+#include "browser/shown_name.h"
 
 namespace browser {
 
@@ -26,7 +27,7 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
 
 QString FileList::fileName() const {
     const QListWidgetItem* item = currentItem();
-    return item != nullptr && item->isSelected() ? item->text() : QString();
+    return item != nullptr && item->isSelected() ? item->data(kNameRole).toString() : QString();
 }
 
 void FileList::setPath(const QString& folder) {
@@ -46,7 +47,13 @@ void FileList::mousePressEvent(QMouseEvent* event) {
 
 void FileList::fill() {
     clear();
-    addItems(matchingFiles(path_, pattern_));
+    for (const QString& name : matchingFiles(path_, pattern_)) {
+        // Made whole before it joins the list, so that the list hears of each entry once.
+        auto* item = new QListWidgetItem;
+        showName(*item, name);
+        item->setData(kNameRole, name);
+        addItem(item);
+    }
 }
 
 }  // namespace browser

@@ -13,6 +13,10 @@ class FileList : public QListWidget {
     Q_OBJECT
 
 public:
+    // Each entry holds its file's name as the folder gives it; the entry's text is the name as
+    // a person reads it.
+    static constexpr int kNameRole = Qt::UserRole;
+
     explicit FileList(QWidget* parent = nullptr);
 
     QString path() const { return path_; }

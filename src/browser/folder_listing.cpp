@@ -2,16 +2,19 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCollator>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <utility>
 #include <vector>
+
+#include "browser/local_name.h"
 
 namespace browser {
 
@@ -29,7 +32,7 @@ void sortForPeople(QStringList& names) {
     std::vector<std::pair<QCollatorSortKey, QString>> keyed;
     keyed.reserve(static_cast<std::size_t>(names.size()));
     for (QString& name : names) {
-        keyed.emplace_back(collator.sortKey(name), std::move(name));
+        keyed.emplace_back(collator.sortKey(readableName(name)), std::move(name));
     }
     std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
         const int order = a.first.compare(b.first);
@@ -40,38 +43,33 @@ void sortForPeople(QStringList& names) {
     }
 }
 
-// Whether a folder entry is a regular file or a link to one, asking the disk only where the
-// folder listing does not tell.
-bool isRegularFile(int folderFd, const dirent& entry) {
-    if (entry.d_type == DT_REG) {
-        return true;
-    }
+// Whether a folder entry is of the type `mode` (S_IFREG, S_IFDIR) or a link to one, asking the
+// disk only where the folder listing does not tell.
+bool isOfType(int folderFd, const dirent& entry, mode_t mode) {
     if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
-        return false;
+        return static_cast<mode_t>(DTTOIF(entry.d_type)) == mode;
     }
     struct stat status {};
-    return ::fstatat(folderFd, entry.d_name, &status, 0) == 0 && S_ISREG(status.st_mode);
+    return ::fstatat(folderFd, entry.d_name, &status, 0) == 0 && (status.st_mode & S_IFMT) == mode;
 }
 
-}  // namespace
-
-QStringList matchingFiles(const QString& folder, const QString& pattern) {
-    // Read straight from the folder: on a folder of thousands of files, building a QFileInfo
-    // for each entry costs several times the listing itself.
+// The names of the visible entries of `folder` of the type `mode`, read straight from the
+// folder as bytes: on a folder of thousands of files, building a QFileInfo for each entry costs
+// several times the listing itself, and QDir would spell names that are not UTF-8 wrong.
+template <typename Wanted>
+QStringList visibleEntries(const QString& folder, mode_t mode, Wanted wanted) {
     QStringList names;
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    DIR* dir = ::opendir(localBytes(folder).constData());
     if (dir == nullptr) {
         return names;
     }
-    const QRegularExpression wholeName =
-        QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive);
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.') {
-            continue;  // hidden files, and "." and ".."
+            continue;  // hidden entries, and "." and ".."
         }
-        const QString name = QFile::decodeName(entry->d_name);
-        if (wholeName.match(name).hasMatch() && isRegularFile(::dirfd(dir), *entry)) {
-            names.append(name);
+        QString name = fromLocalBytes(entry->d_name);
+        if (wanted(name) && isOfType(::dirfd(dir), *entry, mode)) {
+            names.append(std::move(name));
         }
     }
     ::closedir(dir);
@@ -79,10 +77,19 @@ QStringList matchingFiles(const QString& folder, const QString& pattern) {
     return names;
 }
 
+}  // namespace
+
+QStringList matchingFiles(const QString& folder, const QString& pattern) {
+    const QRegularExpression wholeName =
+        QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive);
+    // Matched as the user reads the name: the expression matches valid text only.
+    return visibleEntries(folder, S_IFREG, [&](const QString& name) {
+        return wholeName.match(readableName(name)).hasMatch();
+    });
+}
+
 QStringList subfolders(const QString& folder) {
-    QStringList names = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
-    sortForPeople(names);
-    return names;
+    return visibleEntries(folder, S_IFDIR, [](const QString&) { return true; });
 }
 
 QVector<FolderStep> foldersDownTo(const QString& path) {
@@ -96,14 +103,16 @@ QVector<FolderStep> foldersDownTo(const QString& path) {
 }
 
 QString whyUnlistable(const QString& folder) {
-    const QFileInfo info(folder);
-    if (!info.exists()) {
-        return QStringLiteral("it no longer exists");
+    const QByteArray path = localBytes(folder);
+    struct stat status {};
+    if (::stat(path.constData(), &status) != 0) {
+        return errno == EACCES ? QStringLiteral("permission denied")
+                               : QStringLiteral("it no longer exists");
     }
-    if (!info.isDir()) {
+    if (!S_ISDIR(status.st_mode)) {
         return QStringLiteral("it is not a folder");
     }
-    if (!info.isReadable() || !info.isExecutable()) {
+    if (::access(path.constData(), R_OK | X_OK) != 0) {
         return QStringLiteral("permission denied");
     }
     return {};

@@ -6,6 +6,9 @@
 
 namespace browser {
 
+// Folders and names hold their bytes as fromLocalBytes() gives them (browser/local_name.h), so
+// a name that is not UTF-8 names the same file on the way back to the system.
+
 // Names of the regular files (and links to them) in `folder` that match the wildcard `pattern`
 // regardless of case, hidden dot-files left out, sorted as a person reads them ("2" before "10").
 QStringList matchingFiles(const QString& folder, const QString& pattern);

@@ -1,10 +1,13 @@
 #include "browser/volumes.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
 
 #include <algorithm>
 #include <array>
+
+#include "browser/local_name.h"
 
 namespace browser {
 
@@ -39,7 +42,13 @@ QVector<Volume> mountedVolumes() {
 }
 
 QString volumeOf(const QString& path) {
-    const QStorageInfo storage(path);
+    // Qt finds a volume only by a path it can spell, so it is asked about the deepest folder on
+    // the way whose path is all UTF-8; it lists no volume mounted below any other folder.
+    QString spelled = QDir::cleanPath(path);
+    while (!isUtf8(spelled)) {
+        spelled.truncate(std::max<qsizetype>(spelled.lastIndexOf(QLatin1Char('/')), 1));
+    }
+    const QStorageInfo storage(spelled);
     return storage.isValid() ? storage.rootPath() : QStringLiteral("/");
 }
 

@@ -1,20 +1,19 @@
 #include "player/gst_media_component.h"
 
 #include <gst/gst.h>
+#include <sys/stat.h>
 
-#include <QFile>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
+#include "browser/local_name.h"
 #include "player/mpeg_audio_duration.h"
 
 namespace {
@@ -56,6 +55,11 @@ QString plainReason(const GError* error) {
         return QStringLiteral("no decoder for this kind of file");
     }
     return QString::fromUtf8(error->message);
+}
+
+// How the strip names the file at `path`.
+QString shownFileName(const QString& path) {
+    return browser::nameForMessages(path.sliced(path.lastIndexOf(QLatin1Char('/')) + 1));
 }
 
 }  // namespace
@@ -201,25 +205,31 @@ void GstMediaComponent::setSourceFile(const QString& path) {
 }
 
 void GstMediaComponent::start() {
-    const QFileInfo file(source_);
-    const QString name = file.fileName();
+    // The file is looked at and opened by its bytes, which may not be UTF-8.
+    const QByteArray pathBytes = browser::localBytes(source_);
+    const QString name = shownFileName(source_);
     QString problem;
-    if (!file.exists()) {
+    struct stat status {};
+    if (::stat(pathBytes.constData(), &status) != 0) {
         problem = tr("the file does not exist");
-    } else if (file.isDir()) {
+    } else if (S_ISDIR(status.st_mode)) {
         problem = tr("it is a folder");
-    } else if (!file.isFile()) {
+    } else if (!S_ISREG(status.st_mode)) {
         problem = tr("it is not a regular file");
     }
     if (problem.isEmpty() && !ensurePlaybin()) {
         problem = tr("GStreamer's playbin is missing");
     }
     if (!problem.isEmpty()) {
-        tellUser(tr("Cannot play %1: %2").arg(name.isEmpty() ? source_ : name, problem));
+        tellUser(tr("Cannot play %1: %2")
+                     .arg(name.isEmpty() ? browser::nameForMessages(source_) : name, problem));
         return;
     }
-    const QByteArray uri = QUrl::fromLocalFile(file.absoluteFilePath()).toEncoded();
-    g_object_set(playbin_, "uri", uri.constData(), nullptr);
+    gchar* absolutePath = g_canonicalize_filename(pathBytes.constData(), nullptr);
+    gchar* uri = g_filename_to_uri(absolutePath, nullptr, nullptr);
+    g_object_set(playbin_, "uri", uri, nullptr);
+    g_free(uri);
+    g_free(absolutePath);
     if (gst_element_set_state(playbin_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         gst_element_set_state(playbin_, GST_STATE_NULL);
         tellUser(tr("Cannot play %1").arg(name));
@@ -230,7 +240,7 @@ void GstMediaComponent::start() {
     // once the length is known, so the length shown with it is the counted one.
     counting_ = true;
     const quint64 generation = generation_.load();
-    const std::string localPath = QFile::encodeName(source_).toStdString();
+    const std::string localPath = pathBytes.toStdString();
     counter_.start([this, generation, localPath] { countFrames(generation, localPath); });
 }
 
@@ -285,7 +295,7 @@ void GstMediaComponent::togglePause() {
 }
 
 void GstMediaComponent::handleMessage(GstMessage* message) {
-    const QString name = QFileInfo(source_).fileName();
+    const QString name = shownFileName(source_);
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_STATE_CHANGED: {
             GstState oldState = GST_STATE_NULL;

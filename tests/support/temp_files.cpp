@@ -1,24 +1,40 @@
 #include "support/temp_files.h"
 
-#include <QFile>
+#include <sys/stat.h>
+
 #include <QtTest>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "browser/local_name.h"
 
 namespace test_files {
 
 QByteArray readAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::ifstream file(browser::localBytes(path).toStdString(), std::ios::binary);
+    if (!file) {
         qFatal("cannot read %s", qPrintable(path));
     }
-    return file.readAll();
+    return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(file), {}));
 }
 
 void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(bytes) != bytes.size()) {
+    std::ofstream file(browser::localBytes(path).toStdString(), std::ios::binary | std::ios::trunc);
+    if (!file.write(bytes.constData(), bytes.size()) || !file.flush()) {
         qFatal("cannot write %s", qPrintable(path));
     }
+}
+
+void makeFolder(const QString& path) {
+    if (::mkdir(browser::localBytes(path).constData(), 0755) != 0) {
+        qFatal("cannot make the folder %s", qPrintable(path));
+    }
+}
+
+void removeTree(const QString& path) {
+    std::filesystem::remove_all(browser::localBytes(path).toStdString());
 }
 
 namespace {

@@ -3,11 +3,15 @@
 #include <QByteArray>
 #include <QString>
 
-// Small helpers for tests that work on real files in a temporary folder.
+// Small helpers for tests that work on real files in a temporary folder. Paths hold their
+// bytes as browser::fromLocalBytes() gives them, so names need not be UTF-8.
 namespace test_files {
 
 QByteArray readAll(const QString& path);
 void writeAll(const QString& path, const QByteArray& bytes);
+void makeFolder(const QString& path);
+// Removes `path` and all it holds; QTemporaryDir cannot remove names that are not UTF-8.
+void removeTree(const QString& path);
 
 // 128 bytes of an ID3 version 1 trailer, each text field given whole (cut or NUL-padded).
 QByteArray trailer(const QByteArray& title, const QByteArray& artist = {},

@@ -7,18 +7,23 @@
 #include "browser/dir_list.h"
 #include "browser/drive_list.h"
 #include "browser/file_list.h"
+#include "support/temp_files.h"
 
 WindowFixture::WindowFixture() : previousFolder_(QDir::currentPath()) {}
 
 WindowFixture::~WindowFixture() {
     window_.reset();
     QDir::setCurrent(previousFolder_);
+    test_files::removeTree(folder_.path());
 }
 
-void WindowFixture::open() {
+void WindowFixture::open(std::unique_ptr<MediaComponent> media) {
     QDir::setCurrent(folder_.path());
-    auto media = std::make_unique<FakeMediaComponent>();
-    media_ = media.get();
+    if (media == nullptr) {
+        auto fake = std::make_unique<FakeMediaComponent>();
+        media_ = fake.get();
+        media = std::move(fake);
+    }
     window_ = std::make_unique<Form1>(std::move(media));
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
@@ -45,12 +50,13 @@ QComboBox* WindowFixture::genres() const {
 }
 
 void WindowFixture::clickFile(const QString& name) const {
-    const QList<QListWidgetItem*> found = files()->findItems(name, Qt::MatchExactly);
+    const QModelIndexList found = files()->model()->match(
+        files()->model()->index(0, 0), browser::FileList::kNameRole, name, -1, Qt::MatchExactly);
     QVERIFY2(found.size() == 1,
              qPrintable(QStringLiteral("no entry %1 in the file list").arg(name)));
-    files()->scrollToItem(found.front());
+    files()->scrollTo(found.front());
     QTest::mouseClick(files()->viewport(), Qt::LeftButton, {},
-                      files()->visualItemRect(found.front()).center());
+                      files()->visualRect(found.front()).center());
 }
 
 void WindowFixture::click(const char* button) const {

@@ -29,8 +29,9 @@ public:
     QString folder() const { return folder_.path(); }
     QString file(const QString& name) const { return folder_.filePath(name); }
 
-    // Starts the window; files made before this are listed.
-    void open();
+    // Starts the window, with a fake media strip unless given one; files made before this are
+    // listed.
+    void open(std::unique_ptr<MediaComponent> media = nullptr);
 
     template <typename Control>
     Control* control(const char* name) const {
@@ -43,11 +44,12 @@ public:
     browser::FileList* files() const;
     QComboBox* genres() const;
 
-    // A mouse click on the file list's entry `name`.
+    // A mouse click on the file list's entry for the file `name`.
     void clickFile(const QString& name) const;
     void click(const char* button) const;
 
     Form1& window() const { return *window_; }
+    // The fake media strip; only when open() was given none.
     FakeMediaComponent& media() const { return *media_; }
 
 private:

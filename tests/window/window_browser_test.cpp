@@ -1,4 +1,6 @@
 // The drive, folder and file lists kept in step, and the way out through the credit box.
+#include <unistd.h>
+
 #include <QDir>
 #include <QtTest>
 
@@ -6,6 +8,7 @@
 #include "browser/drive_list.h"
 #include "browser/file_list.h"
 #include "browser/folder_listing.h"
+#include "browser/local_name.h"
 #include "browser/volumes.h"
 #include "support/message_boxes.h"
 #include "support/temp_files.h"
@@ -104,19 +107,76 @@ private slots:
         QCOMPARE(fixture.files()->path(), QStringLiteral("/"));
     }
 
-    void aFolderThatCannotBeOpenedLeavesTheListsWhereTheyWere() {
+    void namesThatAreNotUtf8ReadAsLatin1AndLookApart() {
         WindowFixture fixture;
-        QDir(fixture.folder()).mkdir(QStringLiteral("gone"));
+        for (const char* name : {"Caf\xC3\xA9.mp3", "Caf\xE9.mp3", "Caf\xE9", "Caf\xC3\xA9"}) {
+            const QString path = fixture.file(browser::fromLocalBytes(name));
+            if (path.endsWith(QLatin1String(".mp3"))) {
+                test_files::writeAll(path, "x");
+            } else {
+                test_files::makeFolder(path);
+            }
+        }
+        fixture.open();
+
+        for (const QListWidget* list : {static_cast<QListWidget*>(fixture.files()),
+                                        static_cast<QListWidget*>(fixture.folders())}) {
+            const QString readable = list == fixture.files() ? QStringLiteral("Caf\u00E9.mp3")
+                                                             : QStringLiteral("Caf\u00E9");
+            const QList<QListWidgetItem*> found = list->findItems(readable, Qt::MatchExactly);
+            QCOMPARE(found.size(), 2);
+            // One of the two is set apart; it is the one whose bytes are not UTF-8.
+            QCOMPARE_NE(found[0]->font().italic(), found[1]->font().italic());
+            const QListWidgetItem* latin1 = found[0]->font().italic() ? found[0] : found[1];
+            QVERIFY2(latin1->toolTip().contains(QStringLiteral("Caf\\xE9")),
+                     qPrintable(latin1->toolTip()));
+        }
+    }
+
+    void aFolderWhoseNameIsNotUtf8Opens() {
+        WindowFixture fixture;
+        const QString folder = fixture.file(browser::fromLocalBytes("Caf\xE9"));
+        test_files::makeFolder(folder);
+        test_files::makeFolder(folder + browser::fromLocalBytes("/\xC9t\xE9"));
+        test_files::writeAll(folder + browser::fromLocalBytes("/inner\xFF.mp3"), "x");
+        fixture.open();
+
+        openFolderEntry(fixture.folders(), QStringLiteral("Caf\u00E9"));
+
+        QCOMPARE(fixture.folders()->path(), folder);
+        QCOMPARE(fixture.files()->path(), folder);
+        QCOMPARE(entries(fixture.files()), QStringList({"inner\u00FF.mp3"}));
+        QVERIFY(entries(fixture.folders()).contains(QStringLiteral("\u00C9t\u00E9")));
+        QCOMPARE(fixture.drives()->drive(), browser::volumeOf(fixture.folder()));
+        fixture.clickFile(browser::fromLocalBytes("inner\xFF.mp3"));
+        fixture.click("cmdOpen");
+        QCOMPARE(fixture.media().calls.first(),
+                 "source:" + folder + browser::fromLocalBytes("/inner\xFF.mp3"));
+    }
+
+    void aFolderThatCannotBeOpenedLeavesTheListsWhereTheyWere_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("UTF-8") << QByteArray("gone") << "gone";
+        QTest::newRow("not UTF-8") << QByteArray("gon\xE9") << "gon\u00E9 (name not in UTF-8)";
+    }
+
+    void aFolderThatCannotBeOpenedLeavesTheListsWhereTheyWere() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        WindowFixture fixture;
+        const QString name = browser::fromLocalBytes(bytes);
+        test_files::makeFolder(fixture.file(name));
         test_files::writeAll(fixture.file(QStringLiteral("a.mp3")), "x");
         fixture.open();
-        QDir(fixture.folder()).rmdir(QStringLiteral("gone"));
+        QCOMPARE(::rmdir(browser::localBytes(fixture.file(name)).constData()), 0);
 
-        const ShownMessageBox box =
-            answerMessageBox([&] { openFolderEntry(fixture.folders(), QStringLiteral("gone")); });
+        const ShownMessageBox box = answerMessageBox(
+            [&] { openFolderEntry(fixture.folders(), browser::readableName(name)); });
 
         QVERIFY(box.shown);
         QCOMPARE(box.title, QStringLiteral("Tamsel's MP3 Player"));
-        QVERIFY2(box.text.contains(fixture.file(QStringLiteral("gone"))), qPrintable(box.text));
+        QVERIFY2(box.text.contains(fixture.folder() + "/" + shown), qPrintable(box.text));
         QCOMPARE(fixture.folders()->path(), fixture.folder());
         QCOMPARE(fixture.files()->path(), fixture.folder());
         QCOMPARE(entries(fixture.files()), QStringList({"a.mp3"}));

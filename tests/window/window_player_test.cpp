@@ -1,8 +1,10 @@
 // The play/stop button, the playing flag that only the media strip's reports set, and the
 // two play-time labels.
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
+#include "browser/local_name.h"
 #include "support/temp_files.h"
 #include "support/window_fixture.h"
 
@@ -48,6 +50,54 @@ private slots:
         fixture.media().reportState(0, 1);  // paused still holds the file
         fixture.click("cmdOpen");
         QCOMPARE(calls, QStringList({"source:"}));
+    }
+
+    void theSystemStripPlaysFilesWhateverTheirNames_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("toTheEnd");
+        QTest::newRow("Latin-1") << QByteArray("Caf\xE9.mp3") << true;
+        QTest::newRow("hash") << QByteArray("a#b.mp3") << false;
+        QTest::newRow("percent") << QByteArray("100%25.mp3") << false;
+        QTest::newRow("question mark") << QByteArray("why?.mp3") << false;
+        QTest::newRow("space") << QByteArray("two words.mp3") << false;
+        QTest::newRow("backslash") << QByteArray("back\\slash.mp3") << false;
+        QTest::newRow("newline") << QByteArray("new\nline.mp3") << false;
+        QTest::newRow("leading dash") << QByteArray("-lead.mp3") << false;
+    }
+
+    void theSystemStripPlaysFilesWhateverTheirNames() {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, toTheEnd);
+        WindowFixture fixture;
+        const QString file = browser::fromLocalBytes(name);
+        test_files::writeAll(fixture.file(file),
+                             test_files::readAll(test_files::testDataFile("cbr.mp3")));
+        fixture.open(createSystemMediaComponent());
+        auto* strip = fixture.window().findChild<MediaComponent*>();
+        QSignalSpy reports(strip, &MediaComponent::playStateChanged);
+        const auto lastState = [&] {
+            return reports.isEmpty() ? -1 : reports.last().at(1).toInt();
+        };
+
+        fixture.clickFile(file);
+        fixture.click("cmdOpen");
+
+        QTRY_COMPARE_WITH_TIMEOUT(lastState(), MediaComponent::kPlaying, 5000);
+        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time: 00:04"));
+        QString stripText;
+        for (const QLabel* label : strip->findChildren<QLabel*>()) {
+            stripText += label->text();
+        }
+        QVERIFY2(stripText.contains(browser::nameForMessages(file)), qPrintable(stripText));
+        if (toTheEnd) {
+            QTRY_COMPARE_WITH_TIMEOUT(lastState(), MediaComponent::kStopped, 10000);
+            QVERIFY2(qAbs(strip->currentPosition() - 4.0) < 0.1,
+                     qPrintable(QStringLiteral("stopped at %1 s").arg(strip->currentPosition())));
+            QTRY_COMPARE(fixture.text("lblElapsedTime"), QStringLiteral("Elapsed Time: 00:04"));
+        } else {
+            fixture.click("cmdOpen");
+            QCOMPARE(lastState(), MediaComponent::kStopped);
+        }
     }
 
     void theTotalTimeShowsTheLengthAtEveryReport() {

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include "browser/file_list.h"
+#include "browser/local_name.h"
 #include "support/message_boxes.h"
 #include "support/temp_files.h"
 #include "support/window_fixture.h"
@@ -314,6 +315,61 @@ private slots:
         const QByteArray saved = readAll(fixture.file(QStringLiteral("a.mp3")));
         QCOMPARE(saved.mid(10 + 3, 10), QByteArray("?mega ??") + "! ");
         QCOMPARE(saved.mid(10 + 97, 30), QByteArray(29, '?') + ' ');
+    }
+
+    void twoNamesThatAreNotUtf8EachReadAndSaveTheirOwnFile() {
+        WindowFixture fixture;
+        const QString ff = browser::fromLocalBytes("bad\xFFname.mp3");
+        const QString fe = browser::fromLocalBytes("bad\xFEname.mp3");
+        const QByteArray audio = audioBytes(600);
+        writeAll(fixture.file(ff), audio + trailer("Eff", "One"));
+        writeAll(fixture.file(fe), audio + trailer("Fee", "Two"));
+        fixture.open();
+        const QStringList before =
+            QDir(fixture.folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+        fixture.clickFile(ff);
+        QCOMPARE(fixture.text("txtTitle"), QStringLiteral("Eff"));
+        fixture.clickFile(fe);
+        QCOMPARE(fixture.text("txtArtist"), QStringLiteral("Two"));
+        edit(fixture, "txtTitle", QStringLiteral("Changed"));
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+
+        QCOMPARE(readAll(fixture.file(ff)), audio + trailer("Eff", "One"));
+        const QByteArray saved = readAll(fixture.file(fe));
+        QCOMPARE(saved.size(), audio.size() + 128);
+        QCOMPARE(saved.mid(audio.size(), 10), QByteArray("TAGChanged"));
+        QCOMPARE(QDir(fixture.folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        fixture.clickFile(ff);
+        QCOMPARE(fixture.text("txtTitle"), QStringLiteral("Eff"));
+    }
+
+    void awkwardNamesReadAndSave_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("hash") << QByteArray("a#b.mp3");
+        QTest::newRow("percent") << QByteArray("100%25.mp3");
+        QTest::newRow("question mark") << QByteArray("why?.mp3");
+        QTest::newRow("space") << QByteArray("two words.mp3");
+        QTest::newRow("backslash") << QByteArray("back\\slash.mp3");
+        QTest::newRow("newline") << QByteArray("new\nline.mp3");
+        QTest::newRow("leading dash") << QByteArray("-lead.mp3");
+        QTest::newRow("Latin-1") << QByteArray("Caf\xE9.mp3");
+    }
+
+    void awkwardNamesReadAndSave() {
+        QFETCH(QByteArray, name);
+        WindowFixture fixture;
+        const QString path = fixture.file(browser::fromLocalBytes(name));
+        writeAll(path, audioBytes(300) + trailer("Old"));
+        fixture.open();
+        fixture.clickFile(browser::fromLocalBytes(name));
+        QCOMPARE(fixture.text("txtTitle"), QStringLiteral("Old"));
+        edit(fixture, "txtTitle", QStringLiteral("New"));
+
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+
+        QCOMPARE(readAll(path).mid(300, 6), QByteArray("TAGNew"));
+        QCOMPARE(readAll(path).size(), 300 + 128);
     }
 
     void savingIsRefusedWhileTheStripHoldsAFile_data() {
