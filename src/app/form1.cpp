@@ -193,9 +193,9 @@ void Form1::cmdWriteTag_Click() {
     const tag::EditedTag edited{tag, tag::latin1Bytes(txtComment->text()).size()};
     const tag::TrailerWrite written = tag::writeTrailer(localPath(filePath), edited);
     if (!written.saved) {
-        showSaveError(
-            tr("The tag was not saved to %1: %2.")
-                .arg(browser::nameForMessages(filePath), QString::fromLocal8Bit(written.reason)));
+        showSaveError(tr("The tag was not saved to %1: %2.")
+                          .arg(browser::nameForMessages(filePath),
+                               browser::readableName(browser::fromLocalBytes(written.reason))));
         return;
     }
     lblMsg->setText(tr("Tag saved"));

@@ -1,11 +1,11 @@
 #include "app/mpris_player.h"
 
 #include <QDBusMessage>
-#include <QUrl>
 
 #include <cmath>
 
 #include "app/form1.h"
+#include "browser/local_name.h"
 #include "player/media_component.h"
 
 namespace {
@@ -25,6 +25,13 @@ QString statusOf(qint32 state) {
         default:
             return QStringLiteral("Playing");
     }
+}
+
+// The path's own bytes, percent-encoded where a URI needs it, so that a name that is not
+// UTF-8 still names its file.
+QString fileUri(const QString& path) {
+    return QStringLiteral("file://") +
+           QString::fromLatin1(browser::localBytes(path).toPercentEncoding("/"));
 }
 
 qlonglong microseconds(double seconds) {
@@ -59,7 +66,7 @@ QVariantMap MprisPlayer::metadata() const {
     }
     QVariantMap data{
         {QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId())},
-        {QStringLiteral("xesam:url"), QUrl::fromLocalFile(media_.sourceFile()).toString()},
+        {QStringLiteral("xesam:url"), fileUri(media_.sourceFile())},
         {QStringLiteral("xesam:title"), track_.title},
     };
     if (!track_.artist.isEmpty()) {

@@ -1,15 +1,13 @@
 #include "tag/track_description.h"
 
-#include <QFile>
-#include <QFileInfo>
-
+#include "browser/local_name.h"
 #include "tag/trailer_file.h"
 
 namespace tag {
 
 TrackDescription describeTrack(const QString& path) {
     TrackDescription track;
-    const TrailerRead read = readTrailer(QFile::encodeName(path).toStdString());
+    const TrailerRead read = readTrailer(browser::localBytes(path).toStdString());
     if (read.outcome == TrailerRead::Outcome::Trailer) {
         const TagRecord record = TagRecord::decode(read.lastBytes);
         const auto shown = [&record](TagField field) {
@@ -21,7 +19,7 @@ TrackDescription describeTrack(const QString& path) {
         track.album = shown(TagField::Album);
     }
     if (track.title.isEmpty()) {
-        track.title = QFileInfo(path).fileName();
+        track.title = browser::readableName(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
     }
     return track;
 }

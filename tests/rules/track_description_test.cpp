@@ -6,6 +6,7 @@
 #include <cctype>
 #include <ostream>
 
+#include "browser/local_name.h"
 #include "support/temp_files.h"
 #include "tag/track_description.h"
 
@@ -32,9 +33,12 @@ class TrackDescription : public testing::TestWithParam<DescriptionCase> {};
 
 TEST_P(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
     const QTemporaryDir folder;
-    const QString file = folder.filePath(QStringLiteral("Song \xe9.mp3"));
+    // Named in Latin-1, as files copied from older systems are: the title shows it readably.
+    const QString file =
+        folder.path() + QLatin1Char('/') + browser::fromLocalBytes("Song \xe9.mp3");
     test_files::writeAll(file, GetParam().content);
     EXPECT_EQ(tag::describeTrack(file), GetParam().expected);
+    test_files::removeTree(file);
 }
 
 const QByteArray kAudio = test_files::audioBytes(400);
