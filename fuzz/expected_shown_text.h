@@ -5,8 +5,8 @@
 
 // What a tag box should show of a stored field, worked out here on its own rather than
 // through tag::shownText, so that the fuzzers check that function instead of repeating it:
-// the field's trailing spaces go first, then everything from the first NUL on, the way the
-// tag editor has always shown a field (trim, then the text box stops at the NUL).
+// the field's trailing spaces go first, then everything from the first NUL on, since a text
+// box ends its text at a NUL.
 inline std::string expectedShownText(std::string_view field) {
     std::size_t end = field.size();
     while (end > 0 && field[end - 1] == ' ') {

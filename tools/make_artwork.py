@@ -9,7 +9,6 @@ Everything under src/app/images/ is produced by this script:
   play_stop.gif     70 x 22   "play & stop" button
   save_tag.gif      50 x 20   "save tag" button
   icon16/32/48.png            window / desktop icon (a note on a blue tile)
-  icon.ico                    the icon sizes bundled for Windows
 
 Only Pillow and the Debian fonts (fonts-liberation2, fonts-dejavu) are
 needed. The output is deterministic, so re-running it gives identical
@@ -421,8 +420,6 @@ def main():
     icons = {size: make_icon(size) for size in (16, 32, 48)}
     for size, icon in sorted(icons.items()):
         save(icon, "icon%d.png" % size, optimize=True)
-    save(icons[48], "icon.ico", sizes=[(16, 16), (32, 32), (48, 48)],
-         append_images=[icons[16], icons[32]])
 
 
 if __name__ == "__main__":

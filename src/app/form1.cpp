@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <filesystem>
@@ -87,15 +89,25 @@ void Form1::Form_Load() {
     for (const std::string_view name : tag::kGenreNames) {
         Combo1->addItem(fromLatin1(name));
     }
+    // The open list is as wide as its longest name, so that no name is cut short there.
+    QAbstractItemView* genres = Combo1->view();
+    genres->setMinimumWidth(genres->sizeHintForColumn(0) +
+                            genres->verticalScrollBar()->sizeHint().width() +
+                            2 * genres->style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
     Combo1->setCurrentIndex(tag::kNoGenrePosition);
 }
 
 void Form1::keyPressEvent(QKeyEvent* event) {
-    // Enter plays and stops, Escape leaves: the window's default and cancel buttons.
+    // Enter presses the focused button; elsewhere it plays and stops, and Escape leaves: the
+    // window's default and cancel buttons.
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            cmdOpen->click();
+            if (auto* focused = qobject_cast<QAbstractButton*>(focusWidget())) {
+                focused->click();
+            } else {
+                cmdOpen->click();
+            }
             return;
         case Qt::Key_Escape:
             Command1->click();
@@ -155,15 +167,20 @@ void Form1::File1_Click() {
 }
 
 void Form1::showTag() {
-    const auto show = [this](QLineEdit* box, tag::TagField field) {
-        box->setText(fromLatin1(tag::shownText(tag.text(field))));
+    // A text wider than its box shows its start.
+    const auto show = [](QLineEdit* box, const QString& text) {
+        box->setText(text);
+        box->setCursorPosition(0);
     };
-    show(txtTitle, tag::TagField::Title);
-    show(txtArtist, tag::TagField::Artist);
-    show(txtAlbum, tag::TagField::Album);
-    show(txtYear, tag::TagField::Year);
-    show(txtComment, tag::TagField::Comment);
-    txtGenreCode->setText(QString::number(tag.genreCode()));
+    const auto shown = [this](tag::TagField field) {
+        return fromLatin1(tag::shownText(tag.text(field)));
+    };
+    show(txtTitle, shown(tag::TagField::Title));
+    show(txtArtist, shown(tag::TagField::Artist));
+    show(txtAlbum, shown(tag::TagField::Album));
+    show(txtYear, shown(tag::TagField::Year));
+    show(txtComment, shown(tag::TagField::Comment));
+    show(txtGenreCode, QString::number(tag.genreCode()));
     Combo1->setCurrentIndex(tag::genrePositionFromCode(tag.genreCode()));
 }
 

@@ -1,4 +1,5 @@
 // Builds the window's controls at their designed places, with their look and keyboard order.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFont>
 #include <QGuiApplication>
@@ -7,9 +8,11 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "app/control_places.h"
+#include "app/focus_mark.h"
 #include "app/form1.h"
 #include "app/outline_shape.h"
 #include "browser/dir_list.h"
@@ -40,18 +43,39 @@ void paint(QWidget* control, QPalette::ColorRole role, const QColor& colour) {
     control->setPalette(palette);
 }
 
-QFont listFont(bool bold) {
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(8.25);
+// Fonts are sized in the window's own pixels, as its places are (points at 96 dots per inch),
+// so that each text keeps its room in its box whatever the screen's density or font settings.
+QFont designedFont(const QString& family, qreal points, bool bold) {
+    QFont font(family);
+    font.setPixelSize(qRound(points * 96 / 72));
     font.setBold(bold);
     return font;
 }
 
+// The window's own font, for every control that names none: the sizes of the boxes were made
+// for an 8-point sans-serif, and with this one each label and field text fits its box.
+QFont defaultFont() {
+    return designedFont(QStringLiteral("Liberation Sans"), 8.25, false);
+}
+
+QFont listFont(bool bold) {
+    return designedFont(QStringLiteral("Arial"), 8.25, bold);
+}
+
 QFont timeFont() {
-    QFont font(QStringLiteral("Comic Sans MS"));
-    font.setPointSize(12);
-    font.setBold(true);
-    return font;
+    return designedFont(QStringLiteral("Comic Sans MS"), 12, true);
+}
+
+// A picture at the screen's density, scaled smoothly once here: Qt would otherwise stretch it
+// pixel by pixel on a screen with more than one device pixel to a window pixel.
+QPixmap picture(const QString& path, qreal ratio) {
+    QPixmap pixmap(path);
+    if (!qFuzzyCompare(ratio, 1.0)) {
+        pixmap =
+            pixmap.scaled(pixmap.size() * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        pixmap.setDevicePixelRatio(ratio);
+    }
+    return pixmap;
 }
 
 // Where a font of the design is missing, a metric-compatible or look-alike one stands in.
@@ -68,11 +92,11 @@ void styleList(QWidget* list, bool bold) {
     list->setFont(listFont(bold));
 }
 
-QPushButton* pictureButton(QWidget* parent, const QString& picture, const QString& whatItDoes) {
+QPushButton* pictureButton(QWidget* parent, const QString& path, const QString& whatItDoes) {
     auto* button = new QPushButton(parent);
-    const QPixmap pixmap(picture);
+    const QPixmap pixmap = picture(path, parent->devicePixelRatioF());
     button->setIcon(pixmap);
-    button->setIconSize(pixmap.size());
+    button->setIconSize(pixmap.deviceIndependentSize().toSize());
     button->setAccessibleName(whatItDoes);
     button->setAutoDefault(false);
     return button;
@@ -110,12 +134,14 @@ void Form1::createControls() {
     setWindowTitle(kApplicationTitle);
     setWindowFlag(Qt::FramelessWindowHint);
     setFixedSize(at::kWindow);
+    setFont(defaultFont());
+    const qreal density = devicePixelRatioF();
     QIcon icon;
     icon.addFile(QStringLiteral(":/images/icon16.png"));
     icon.addFile(QStringLiteral(":/images/icon32.png"));
     setWindowIcon(icon);
     paint(this, QPalette::Window, QColor(64, 64, 64));
-    background_ = QPixmap(QStringLiteral(":/images/background.jpg"));
+    background_ = picture(QStringLiteral(":/images/background.jpg"), density);
 
     // Outlines, line and labels come first, so that every other control is drawn over them.
     place(new OutlineShape(this), "Shape1", at::kShape1);
@@ -136,11 +162,13 @@ void Form1::createControls() {
         timeLabel(this, "lblElapsedTime", at::kLblElapsedTime, QStringLiteral("Elapsed Time:"));
 
     auto* Picture1 = place(new QLabel(this), "Picture1", at::kPicture1);
-    Picture1->setPixmap(QPixmap(QStringLiteral(":/images/banner.jpg")));
+    Picture1->setPixmap(picture(QStringLiteral(":/images/banner.jpg"), density));
     Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Picture1->setFrameShape(QFrame::Box);
     Picture1->setLineWidth(1);
     Picture1->setAccessibleName(windowTitle());
+    // The banner closes the keyboard round, as in the design; it reads out the window's title.
+    Picture1->setFocusPolicy(Qt::TabFocus);
 
     Command1 = place(pictureButton(this, QStringLiteral(":/images/close.gif"), tr("Close")),
                      "Command1", at::kCommand1);
@@ -175,6 +203,9 @@ void Form1::createControls() {
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     paint(Combo1, QPalette::Base, kFieldBackground);
     Combo1->setAccessibleName(Label6->text());
+    // A name longer than the closed box shows its start there, not its end.
+    connect(Combo1, &QComboBox::currentIndexChanged, Combo1->lineEdit(),
+            [box = Combo1->lineEdit()] { box->setCursorPosition(0); });
 
     txtGenreCode = fieldBox(this, "txtGenreCode", at::kTxtGenreCode, tr("Genre number"));
 
@@ -190,12 +221,21 @@ void Form1::createControls() {
     place(MediaPlayer1, "MediaPlayer1", at::kMediaPlayer1);
     MediaPlayer1->setAccessibleName(tr("Media player"));
 
-    QWidget* const tabOrder[] = {MediaPlayer1, Dir1,    Drive1,     File1,   txtArtist,
-                                 txtAlbum,     txtYear, txtComment, Combo1,  txtGenreCode,
-                                 cmdWriteTag,  cmdOpen, txtTitle,   Command1};
-    for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
+    // The keyboard round: the strip's own controls in their order, then the window's. Each
+    // pair is set, since the strip itself takes no focus and so cannot anchor the order.
+    QList<QWidget*> tabOrder;
+    for (QWidget* part = MediaPlayer1->nextInFocusChain(); part != MediaPlayer1;
+         part = part->nextInFocusChain()) {
+        if (MediaPlayer1->isAncestorOf(part) && (part->focusPolicy() & Qt::TabFocus) != 0) {
+            tabOrder << part;
+        }
+    }
+    tabOrder << Dir1 << Drive1 << File1 << txtArtist << txtAlbum << txtYear << txtComment << Combo1
+             << txtGenreCode << cmdWriteTag << cmdOpen << txtTitle << Command1 << Picture1;
+    for (qsizetype i = 1; i < tabOrder.size(); ++i) {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
+    new FocusMark(this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

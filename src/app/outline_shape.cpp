@@ -7,13 +7,15 @@ OutlineShape::OutlineShape(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::NoFocus);
 }
 
+void OutlineShape::drawRing(QPainter& painter, const QRectF& edge, qreal width,
+                            const QColor& colour) {
+    painter.fillRect(QRectF(edge.left(), edge.top(), edge.width(), width), colour);
+    painter.fillRect(QRectF(edge.left(), edge.bottom() - width, edge.width(), width), colour);
+    painter.fillRect(QRectF(edge.left(), edge.top(), width, edge.height()), colour);
+    painter.fillRect(QRectF(edge.right() - width, edge.top(), width, edge.height()), colour);
+}
+
 void OutlineShape::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    const QRect inside = rect();
-    painter.fillRect(inside.left(), inside.top(), inside.width(), kPenWidth, kColour);
-    painter.fillRect(inside.left(), inside.bottom() - kPenWidth + 1, inside.width(), kPenWidth,
-                     kColour);
-    painter.fillRect(inside.left(), inside.top(), kPenWidth, inside.height(), kColour);
-    painter.fillRect(inside.right() - kPenWidth + 1, inside.top(), kPenWidth, inside.height(),
-                     kColour);
+    drawRing(painter, rect(), kPenWidth, kColour);
 }

@@ -33,8 +33,9 @@ void DriveList::followFolder(const QString& folder) {
 }
 
 void DriveList::showPopup() {
-    // Volumes come and go (a stick plugged in), so the list is read anew each time it opens,
-    // and not before the user first turns to it: the window starts with the current drive only.
+    // Volumes come and go (a stick plugged in), so the list is read anew each time the user
+    // turns to it (opens it, focuses it, turns the wheel over it), and not before: the window
+    // starts with the current drive only.
     reloadVolumes();
     QComboBox::showPopup();
 }
@@ -42,6 +43,13 @@ void DriveList::showPopup() {
 void DriveList::focusInEvent(QFocusEvent* event) {
     reloadVolumes();  // so that the arrow keys step through every drive
     QComboBox::focusInEvent(event);
+}
+
+void DriveList::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        reloadVolumes();  // the wheel steps through the drives without focusing the list
+    }
+    QComboBox::wheelEvent(event);
 }
 
 void DriveList::reloadVolumes() {

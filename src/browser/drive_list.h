@@ -27,6 +27,7 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 signals:
     void driveChanged();

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <numeric>
 #include <optional>
 
 #include "tag/latin1_text.h"
@@ -67,21 +66,6 @@ TEST(TagRecord, StoringOneFieldLeavesTheOthersAlone) {
     record.store(TagField::Title, std::string(40, 't'));
     EXPECT_EQ(record.text(TagField::Artist), "Someone" + std::string(23, ' '));
     EXPECT_EQ(record.text(TagField::Album), std::string(30, '\0'));
-}
-
-TEST(TagRecord, EveryByteValueSurvivesEncodeAndDecode) {
-    TagRecord::Bytes bytes{};
-    for (int start : {0, 128}) {
-        std::iota(bytes.begin(), bytes.end(), static_cast<std::uint8_t>(start));
-        const TagRecord record = TagRecord::decode(bytes);
-        EXPECT_EQ(record.encode(), bytes);
-        std::string joined;
-        for (TagField field : {TagField::Tag, TagField::Title, TagField::Artist, TagField::Album,
-                               TagField::Year, TagField::Comment, TagField::Genre}) {
-            joined += record.text(field);
-        }
-        EXPECT_EQ(joined, std::string(bytes.begin(), bytes.end()));
-    }
 }
 
 TEST(TagRecord, TrailerMarkIsUpperCaseTagOnly) {

@@ -188,6 +188,10 @@ private slots:
         fixture.open();
         browser::DriveList* drives = fixture.drives();
         const QString startDrive = drives->drive();
+        // The list reads the volumes when the user turns to it.
+        QCOMPARE(drives->count(), 1);
+        drives->setFocus(Qt::TabFocusReason);
+        QVERIFY(drives->count() >= browser::mountedVolumes().size());
         QString otherDrive;
         for (int i = 0; i < drives->count() && otherDrive.isEmpty(); ++i) {
             const QString candidate = drives->itemData(i).toString();

@@ -1,9 +1,18 @@
-// The window's designed look: places, colours, keyboard order and the default and cancel keys.
+// The window's designed look: places, colours, fonts, keyboard order and focus, the default and
+// cancel keys. ctest runs it at scale 1, 1.5 and 2 (QT_SCALE_FACTOR).
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <QToolButton>
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
+
+#include "player/media_component.h"
 #include "support/message_boxes.h"
 #include "support/window_fixture.h"
 
@@ -16,6 +25,61 @@ QRect designed(int left, int top, int width, int height) {
 
 QWidget* byName(const WindowFixture& fixture, const QString& name) {
     return fixture.window().findChild<QWidget*>(name);
+}
+
+const QStringList kWindowRound = {
+    "Dir1",   "Drive1",       "File1",       "txtArtist", "txtAlbum", "txtYear",  "txtComment",
+    "Combo1", "txtGenreCode", "cmdWriteTag", "cmdOpen",   "txtTitle", "Command1", "Picture1"};
+
+// The window with the real media strip, whose own controls take the focus too.
+class StripWindow {
+public:
+    StripWindow() : window_(createSystemMediaComponent()) {
+        window_.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window_));
+    }
+    Form1& window() { return window_; }
+    QWidget* strip() { return window_.findChild<QWidget*>(QStringLiteral("MediaPlayer1")); }
+
+    // The control of the window that holds the focus: the genre box for its line edit.
+    QWidget* focusedControl() {
+        QWidget* focused = QApplication::focusWidget();
+        while (focused != nullptr && focused->parentWidget() != &window_ &&
+               focused->parentWidget() != strip()) {
+            focused = focused->parentWidget();
+        }
+        return focused;
+    }
+    QString focusedName() {
+        QWidget* control = focusedControl();
+        if (control == nullptr) {
+            return QStringLiteral("nothing");
+        }
+        return strip()->isAncestorOf(control) ? QStringLiteral("MediaPlayer1")
+                                              : control->objectName();
+    }
+
+private:
+    Form1 window_;
+};
+
+// Contrast ratio of two colours as WCAG 2 defines it.
+double contrast(QColor a, QColor b) {
+    const auto luminance = [](QColor colour) {
+        const auto linear = [](double c) {
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+               0.0722 * linear(colour.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// What the window shows of `control`, in device pixels.
+QImage seen(QWidget& window, const QWidget* control) {
+    return window.grab(QRect(control->mapTo(&window, QPoint(0, 0)), control->size())).toImage();
 }
 
 }  // namespace
@@ -92,47 +156,253 @@ private slots:
         QVERIFY(fixture.control<QAbstractButton>("cmdOpen")->text().isEmpty());
     }
 
-    void tabMovesThroughTheControlsInTheDesignedOrder() {
-        WindowFixture fixture;
-        fixture.open();
-        const QStringList order = {"Dir1",         "Drive1",      "File1",      "txtArtist",
-                                   "txtAlbum",     "txtYear",     "txtComment", "Combo1",
-                                   "txtGenreCode", "cmdWriteTag", "cmdOpen",    "txtTitle",
-                                   "Command1"};
-        byName(fixture, order.front())->setFocus(Qt::TabFocusReason);
-        for (qsizetype i = 1; i < order.size(); ++i) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QWidget* expected = byName(fixture, order[i]);
-            QWidget* focused = QApplication::focusWidget();
-            QVERIFY2(
-                focused == expected || expected->isAncestorOf(focused),
-                qPrintable(QStringLiteral("after %1 came %2")
-                               .arg(order[i - 1], focused ? focused->objectName() : "nothing")));
+    void tabGoesRoundTheWholeDesignedOrderBothWays() {
+        StripWindow shown;
+        int stripStops = 0;
+        for (const QWidget* part : shown.strip()->findChildren<QWidget*>()) {
+            stripStops += part->isVisible() && (part->focusPolicy() & Qt::TabFocus) != 0 ? 1 : 0;
         }
-        for (const char* label : {"Label1", "lblMsg", "lblTotalTime", "Picture1"}) {
-            QCOMPARE(byName(fixture, QLatin1String(label))->focusPolicy(), Qt::NoFocus);
+        QVERIFY(stripStops > 0);
+        // Once round from the folder list: the window's controls, then the strip's own.
+        const QStringList forwards = kWindowRound + QStringList(stripStops, "MediaPlayer1") +
+                                     QStringList{kWindowRound.front()};
+
+        for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+            const QStringList order =
+                key == Qt::Key_Tab ? forwards : QStringList(forwards.rbegin(), forwards.rend());
+            shown.window().findChild<QWidget*>(order.front())->setFocus(Qt::TabFocusReason);
+            QStringList walked = {shown.focusedName()};
+            QSet<QWidget*> stripParts;
+            while (walked.size() < order.size()) {
+                QTest::keyClick(QApplication::focusWidget(), key);
+                walked << shown.focusedName();
+                if (walked.back() == QLatin1String("MediaPlayer1")) {
+                    stripParts.insert(shown.focusedControl());
+                }
+            }
+            QCOMPARE(walked, order);
+            QCOMPARE(stripParts.size(), stripStops);
+        }
+        for (const QLabel* label : shown.window().findChildren<QLabel*>()) {
+            if (label->objectName() != QLatin1String("Picture1")) {
+                QVERIFY2(label->focusPolicy() == Qt::NoFocus, qPrintable(label->objectName()));
+            }
         }
     }
 
-    void enterPlaysAndEscapeLeaves() {
+    void enterPressesTheFocusedButtonElsePlaysAndEscapeLeaves_data() {
+        QTest::addColumn<QString>("focused");
+        QTest::addColumn<QString>("pressed");
+        QTest::newRow("title box") << "txtTitle"
+                                   << "cmdOpen";
+        QTest::newRow("file list") << "File1"
+                                   << "cmdOpen";
+        QTest::newRow("play & stop") << "cmdOpen"
+                                     << "cmdOpen";
+        QTest::newRow("save tag") << "cmdWriteTag"
+                                  << "cmdWriteTag";
+        QTest::newRow("close") << "Command1"
+                               << "Command1";
+    }
+
+    void enterPressesTheFocusedButtonElsePlaysAndEscapeLeaves() {
+        QFETCH(QString, focused);
+        QFETCH(QString, pressed);
         WindowFixture fixture;
         fixture.open();
-        auto* title = fixture.control<QLineEdit>("txtTitle");
-        title->setFocus();
-        QTest::keyClick(title, Qt::Key_Return);
-        QCOMPARE(fixture.media().calls, QStringList({"source:", "autoRewind:off"}));
+        QWidget* control = byName(fixture, focused);
+        control->setFocus();
+        QHash<QString, int> clicks;
+        for (const char* name : {"cmdOpen", "cmdWriteTag", "Command1"}) {
+            connect(fixture.control<QAbstractButton>(name), &QAbstractButton::clicked,
+                    [&clicks, name] { ++clicks[QLatin1String(name)]; });
+        }
+        answerMessageBox([&] { QTest::keyClick(control, Qt::Key_Return); });
+        QCOMPARE(clicks, (QHash<QString, int>{{pressed, 1}}));
+        if (pressed == QLatin1String("cmdOpen")) {
+            QCOMPARE(fixture.media().calls, QStringList({"source:", "autoRewind:off"}));
+            const ShownMessageBox box =
+                answerMessageBox([&] { QTest::keyClick(control, Qt::Key_Escape); });
+            QCOMPARE(box.text, QStringLiteral("Written by Corvenal"));
+            QVERIFY(!fixture.window().isVisible());
+        }
+    }
 
-        const ShownMessageBox box =
-            answerMessageBox([&] { QTest::keyClick(title, Qt::Key_Escape); });
-        QCOMPARE(box.text, QStringLiteral("Written by Corvenal"));
-        QVERIFY(!fixture.window().isVisible());
+    void enterPressesTheFocusedButtonOfTheStrip() {
+        StripWindow shown;
+        auto* button = shown.strip()->findChild<QToolButton*>();
+        QVERIFY(button != nullptr);
+        QSignalSpy pressed(button, &QAbstractButton::clicked);
+        QSignalSpy played(shown.window().findChild<QAbstractButton*>(QStringLiteral("cmdOpen")),
+                          &QAbstractButton::clicked);
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Return);
+        QCOMPARE(pressed.count(), 1);
+        QCOMPARE(played.count(), 0);
+    }
+
+    void theFocusedControlShowsAMarkTwoPixelsWideThatStandsOut() {
+        StripWindow shown;
+        Form1& window = shown.window();
+        QWidget* first = shown.window().findChild<QWidget*>(kWindowRound.front());
+        first->setFocus(Qt::TabFocusReason);
+        QList<QWidget*> round;
+        QHash<QWidget*, QImage> withFocus;
+        QHash<QWidget*, QImage> withoutFocus;
+        do {
+            QWidget* control = shown.focusedControl();
+            round << control;
+            withFocus.insert(control, seen(window, control));
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            withoutFocus.insert(control, seen(window, control));
+        } while (shown.focusedControl() != first && round.size() < 40);
+        QCOMPARE(round.size(), withFocus.size());
+
+        // The mark lies in the outermost three pixels (a style's dark frame may lie under the
+        // outermost one), rounded up to device pixels. Around the control it adds up to a ring
+        // two pixels wide that stands out from what was there, and it shows on every side
+        // (a slider's handle may lie under part of a side).
+        const qreal density = window.devicePixelRatioF();
+        const int band = static_cast<int>(std::ceil(2 * density) + std::ceil(density));
+        const int needed = static_cast<int>(std::ceil(2 * density));
+        for (QWidget* control : round) {
+            const QImage& marked = withFocus[control];
+            const QImage& plain = withoutFocus[control];
+            const auto standingOut = [&](const QRect& area) {
+                int count = 0;
+                for (int y = area.top(); y <= area.bottom(); ++y) {
+                    for (int x = area.left(); x <= area.right(); ++x) {
+                        count += contrast(marked.pixelColor(x, y), plain.pixelColor(x, y)) >= 3.0;
+                    }
+                }
+                return count;
+            };
+            const int w = marked.width();
+            const int h = marked.height();
+            const QRect sides[] = {{0, 0, w, band},
+                                   {0, h - band, w, band},
+                                   {0, band, band, h - 2 * band},
+                                   {w - band, band, band, h - 2 * band}};
+            const QString name =
+                control->objectName().isEmpty() ? control->accessibleName() : control->objectName();
+            int total = 0;
+            int ringArea = 0;
+            for (const QRect& side : sides) {
+                const int out = standingOut(side);
+                QVERIFY2(out * band >= side.width() * side.height(),
+                         qPrintable(QStringLiteral("%1: %2 of %3 pixels stand out on a side")
+                                        .arg(name)
+                                        .arg(out)
+                                        .arg(side.width() * side.height())));
+                total += out;
+                ringArea += side.width() * side.height() * needed / band;
+            }
+            QVERIFY2(total >= ringArea * 9 / 10,
+                     qPrintable(QStringLiteral("%1: %2 pixels stand out, a ring takes %3")
+                                    .arg(name)
+                                    .arg(total)
+                                    .arg(ringArea)));
+        }
+    }
+
+    void everyTextFitsItsBox_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        for (const char* label : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"}) {
+            QTest::newRow(label) << label << QString();
+        }
+        QTest::newRow("lblMsg no tag") << "lblMsg"
+                                       << "No tag";
+        QTest::newRow("lblMsg unreadable") << "lblMsg"
+                                           << "Cannot read file";
+        QTest::newRow("lblTotalTime designed") << "lblTotalTime"
+                                               << "Total Time : ";
+        QTest::newRow("lblTotalTime") << "lblTotalTime"
+                                      << "Total Time: 59:59";
+        QTest::newRow("lblElapsedTime") << "lblElapsedTime"
+                                        << "Elapsed Time: 59:59";
+        QTest::newRow("txtYear") << "txtYear"
+                                 << "2024";
+        QTest::newRow("txtGenreCode") << "txtGenreCode"
+                                      << "255";
+    }
+
+    void everyTextFitsItsBox() {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        WindowFixture fixture;
+        fixture.open();
+        QWidget* control = byName(fixture, name);
+        const QFontMetrics metrics(control->font());
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            if (text.isEmpty()) {
+                text = label->text();
+            }
+            const QRect room = label->contentsRect();
+            QVERIFY2(metrics.horizontalAdvance(text) <= room.width(),
+                     qPrintable(QStringLiteral("%1 px of text in %2 px")
+                                    .arg(metrics.horizontalAdvance(text))
+                                    .arg(room.width())));
+            QVERIFY(metrics.height() <= room.height());
+        } else {
+            auto* box = qobject_cast<QLineEdit*>(control);
+            box->setText(text);
+            box->setCursorPosition(static_cast<int>(text.size()));
+            // All of it shows when the first character still sits at the left edge.
+            QCOMPARE(box->cursorPositionAt(QPoint(1, box->height() / 2)), 0);
+        }
+    }
+
+    void everyGenreNameShowsWholeInTheOpenListAndFromItsStartInTheBox() {
+        WindowFixture fixture;
+        fixture.open();
+        QComboBox* genres = fixture.genres();
+        QLineEdit* box = genres->lineEdit();
+        genres->showPopup();
+        QAbstractItemView* list = genres->view();
+        QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+        for (int row = 0; row < genres->count(); ++row) {
+            const QModelIndex index = list->model()->index(row, 0);
+            list->scrollTo(index);
+            QVERIFY2(list->visualRect(index).width() >= list->sizeHintForIndex(index).width(),
+                     qPrintable(genres->itemText(row)));
+            QVERIFY2(list->viewport()->rect().contains(list->visualRect(index)),
+                     qPrintable(genres->itemText(row)));
+        }
+        genres->hidePopup();
+        for (int row = 0; row < genres->count(); ++row) {
+            genres->setCurrentIndex(row);
+            QCOMPARE(box->cursorPositionAt(QPoint(1, box->height() / 2)), 0);
+        }
+    }
+
+    void theButtonPicturesFitAndArePaintedAtTheScreensDensity() {
+        WindowFixture fixture;
+        fixture.open();
+        const qreal density = fixture.window().devicePixelRatioF();
+        for (const char* name : {"cmdOpen", "cmdWriteTag", "Command1"}) {
+            auto* button = fixture.control<QPushButton>(name);
+            QStyleOptionButton option;
+            option.initFrom(button);
+            const QRect room =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            QVERIFY2(room.width() >= button->iconSize().width() &&
+                         room.height() >= button->iconSize().height(),
+                     name);
+            QCOMPARE(button->icon().pixmap(button->iconSize(), density).devicePixelRatio(),
+                     density);
+        }
+        QCOMPARE(fixture.control<QLabel>("Picture1")->pixmap().devicePixelRatio(), density);
     }
 
     void theControlsAreDrawnInTheirColours() {
         WindowFixture fixture;
         fixture.open();
         const QImage shot = fixture.window().grab().toImage();
-        const auto colourAt = [&](int x, int y) { return QColor(shot.pixel(x, y)); };
+        const qreal density = shot.devicePixelRatio();
+        const auto colourAt = [&](int x, int y) {
+            return QColor(shot.pixel(qRound(x * density), qRound(y * density)));
+        };
 
         // Below the last entry of each list, where only the list's background shows.
         for (const char* name : {"Dir1", "File1"}) {

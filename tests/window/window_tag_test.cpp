@@ -286,6 +286,65 @@ private slots:
         QCOMPARE(fixture.text("lblMsg"), QString());
     }
 
+    void aFieldWiderThanItsBoxShowsItsStart() {
+        WindowFixture fixture;
+        const QByteArray wide("WIDE TEXT THAT FILLS ITS FIELD");
+        writeAll(fixture.file(QStringLiteral("a.mp3")), trailer(wide, wide, wide, "2024", wide));
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        for (const char* name : {"txtTitle", "txtArtist", "txtAlbum", "txtComment"}) {
+            auto* box = fixture.control<QLineEdit>(name);
+            QCOMPARE(box->text(), QString::fromLatin1(wide));
+            QVERIFY2(box->fontMetrics().horizontalAdvance(box->text()) > box->width(), name);
+            QVERIFY2(box->cursorPositionAt(QPoint(1, box->height() / 2)) == 0, name);
+        }
+    }
+
+    // Every byte value but NUL, a field's end, typed into the fields, saved, shown again when the
+    // file is read, and saved back unchanged.
+    void everyByteValueGoesThroughTheFieldsAndBack_data() {
+        QTest::addColumn<int>("first");
+        for (int first = 1; first < 256; first += 124) {
+            QTest::newRow(qPrintable(QStringLiteral("from 0x%1").arg(first, 2, 16, QChar('0'))))
+                << first;
+        }
+    }
+
+    void everyByteValueGoesThroughTheFieldsAndBack() {
+        QFETCH(int, first);
+        QByteArray bytes;
+        for (int value = first; value < first + 124; ++value) {
+            bytes += static_cast<char>(value < 256 ? value : 'x');
+        }
+        const QList<std::pair<const char*, QByteArray>> fields = {{"txtTitle", bytes.mid(0, 30)},
+                                                                  {"txtArtist", bytes.mid(30, 30)},
+                                                                  {"txtAlbum", bytes.mid(60, 30)},
+                                                                  {"txtYear", bytes.mid(90, 4)},
+                                                                  {"txtComment", bytes.mid(94)}};
+        WindowFixture fixture;
+        const QByteArray audio = audioBytes(400);
+        writeAll(fixture.file(QStringLiteral("a.mp3")), audio);
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        for (const auto& [box, text] : fields) {
+            edit(fixture, box, QString::fromLatin1(text));
+        }
+        fixture.genres()->setCurrentIndex(4);
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+        const QByteArray saved = readAll(fixture.file(QStringLiteral("a.mp3")));
+        QCOMPARE(saved, audio + "TAG" + bytes + '\x05');
+
+        for (const auto& [box, text] : fields) {
+            edit(fixture, box, QString());
+        }
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        for (const auto& [box, text] : fields) {
+            QCOMPARE(fixture.text(box), QString::fromLatin1(text));
+        }
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+        QCOMPARE(readAll(fixture.file(QStringLiteral("a.mp3"))), saved);
+    }
+
     void aVeryLongTitleStaysWholeInTheBoxAndIsCutInTheFile() {
         WindowFixture fixture;
         writeAll(fixture.file(QStringLiteral("a.mp3")), trailer("Short"));
