@@ -150,15 +150,17 @@ void GstMediaComponent::createFace() {
     stopButton_->setAccessibleName(tr("Stop"));
     position_ = new QSlider(Qt::Horizontal, this);
     position_->setRange(0, kSliderSteps);
-    auto* jumpStyle = new SliderJumpStyle;
-    jumpStyle->setParent(position_);
-    position_->setStyle(jumpStyle);
     position_->setAccessibleName(tr("Position"));
     volume_ = new QSlider(Qt::Horizontal, this);
     volume_->setRange(0, 100);
     volume_->setValue(100);
     volume_->setMaximumWidth(80);
     volume_->setAccessibleName(tr("Volume"));
+    // A click on either slider puts it where the click lands.
+    auto* jumpStyle = new SliderJumpStyle;
+    jumpStyle->setParent(this);
+    position_->setStyle(jumpStyle);
+    volume_->setStyle(jumpStyle);
     status_ = new QLabel(this);
     status_->setTextFormat(Qt::PlainText);
     // A long line is cut to the strip's width rather than widening the strip.
@@ -244,6 +246,8 @@ void GstMediaComponent::start() {
     }
     const QByteArray uri = QUrl::fromLocalFile(file.absoluteFilePath()).toEncoded();
     g_object_set(playbin_, "uri", uri.constData(), nullptr);
+    // playbin forgets its volume when it goes down; the slider keeps it.
+    g_object_set(playbin_, "volume", volume_->value() / 100.0, nullptr);
     if (gst_element_set_state(playbin_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         gst_element_set_state(playbin_, GST_STATE_NULL);
         tellUser(tr("Cannot play %1").arg(name));
