@@ -55,24 +55,11 @@ QString statusText(const MediaComponent& component) {
     return text;
 }
 
-// Frames of a variable-bitrate file with no length header, `copies` times over, so that
-// their length can be found only by counting them all.
-QString writeLongFile(const QTemporaryDir& folder, int copies) {
-    const QByteArray frames =
-        test_files::readAll(test_files::testDataFile(QStringLiteral("vbr_no_xing.mp3")));
+QString writeLongFile(const QTemporaryDir& folder) {
     const QString path = folder.filePath(QStringLiteral("long.mp3"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    for (int i = 0; i < copies; ++i) {
-        file.write(frames);
-    }
+    test_files::writeLongMpegFile(path, test_files::kLongMpegFileCopies);
     return path;
 }
-
-// About 300 MB: a count of a second or more on a cold cache, a tenth of one on a warm one.
-constexpr int kLongFileCopies = 8000;
 
 }  // namespace
 
@@ -219,7 +206,7 @@ private slots:
 
     void aFileIsToldAsPlayingAtOnceAndItsCountedLengthFollows() {
         const QTemporaryDir folder;
-        const QString file = writeLongFile(folder, kLongFileCopies);
+        const QString file = writeLongFile(folder);
         const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
 
@@ -230,13 +217,14 @@ private slots:
         QCOMPARE(component->currentPosition(), 0.0);
         QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying), 60000);
         QCOMPARE(newStates(reports).first(), MediaComponent::kWaiting);
-        QVERIFY2(qAbs(component->duration() - kLongFileCopies * 5.0) < kLongFileCopies * 0.1,
+        QVERIFY2(qAbs(component->duration() - test_files::kLongMpegFileCopies * 5.0) <
+                     test_files::kLongMpegFileCopies * 0.1,
                  qPrintable(QStringLiteral("length %1 s").arg(component->duration())));
     }
 
     void aFileCutShortWhileCountedEndsTheCountNotThePlayer() {
         const QTemporaryDir folder;
-        const QString file = writeLongFile(folder, kLongFileCopies);
+        const QString file = writeLongFile(folder);
         const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
 
@@ -247,13 +235,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying) ||
                                      newStates(reports).last() == MediaComponent::kStopped,
                                  60000);
-        QVERIFY2(component->duration() < kLongFileCopies * 5.0 - 1,
+        QVERIFY2(component->duration() < test_files::kLongMpegFileCopies * 5.0 - 1,
                  "the length of the file before it was cut");
     }
 
     void aNewSourceOrTheEndOfThePlayerEndsTheCountOfTheOldOne() {
         const QTemporaryDir folder;
-        const QString file = writeLongFile(folder, kLongFileCopies);
+        const QString file = writeLongFile(folder);
         std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
 
