@@ -164,26 +164,37 @@ int compareAndReport(int argc, char* argv[]) {
     const PlayFigures window = playInChild("window", file, seconds, folder.path());
 
     const std::string uri = "file://" + file;  // the folder name needs no escaping
+    const std::string sink = std::getenv("MP3PLAYER_AUDIO_SINK");
+    // Into a sound server, mpg123 is measured playing through it in real time as well.
+    const bool soundServer = sink.starts_with("pulsesink");
     std::cerr << "Playing " << seconds << " s with gst-launch-1.0 playbin\n";
-    const double gstLaunchCpu =
-        toolCpuSeconds({"gst-launch-1.0", "-q", "playbin", "uri=" + uri,
-                        "audio-sink=" + std::string(std::getenv("MP3PLAYER_AUDIO_SINK"))},
-                       seconds);
+    const double gstLaunchCpu = toolCpuSeconds(
+        {"gst-launch-1.0", "-q", "playbin", "uri=" + uri, "audio-sink=" + sink}, seconds);
     // gst-launch's own start (loading the plugin registry) happens before the component's
     // measured span begins, so it is taken off.
     const double gstLaunchStartCpu =
         toolCpuSeconds({"gst-launch-1.0", "-q", "fakesrc", "num-buffers=1", "!", "fakesink"}, {});
-    std::cerr << "Decoding the whole file with mpg123\n";
-    const double mpg123Cpu = toolCpuSeconds({"mpg123", "-q", "-w", "/dev/null", file}, {});
+    double mpg123PerSecond = 0;
+    if (soundServer) {
+        std::cerr << "Playing " << seconds << " s with mpg123 -o pulse\n";
+        mpg123PerSecond = toolCpuSeconds({"mpg123", "-q", "-o", "pulse", file}, seconds) / seconds;
+    } else {
+        std::cerr << "Decoding the whole file with mpg123\n";
+        mpg123PerSecond =
+            toolCpuSeconds({"mpg123", "-q", "-w", "/dev/null", file}, {}) / *fileSeconds;
+    }
+    const std::string mpg123Name = soundServer ? "mpg123 -o pulse" : "mpg123 decoding";
 
     std::cerr << "Starting to play " << kStartRepeats << " times\n";
     QApplication app(argc, argv);
     const std::vector<double> starts = startLatencies(QString::fromStdString(file));
 
-    const double ownPerSecond = component.cpuSeconds / component.audioSeconds;
+    // A second of the run, as for gst-launch: into a sound server the sink's position runs
+    // behind the clock by its start and buffering, which would count as audio not played.
+    const double ownPerSecond = component.cpuSeconds / seconds;
     const double gstLaunchPerSecond = (gstLaunchCpu - gstLaunchStartCpu) / seconds;
-    const double mpg123PerSecond = mpg123Cpu / *fileSeconds;
-    const std::string run = bench::withUnit(seconds, 0, "s");
+    const std::string run = bench::withUnit(seconds, 0, "s") + ", " + sink;
+    const double gstLaunchGoal = soundServer ? 1.1 : 1.2;
     bench::printTable({
         {.figure = "Start: setSourceFile to playing, median of 20",
          .measured = bench::withUnit(bench::median(starts), 1, "ms") + " (max " +
@@ -191,23 +202,23 @@ int compareAndReport(int argc, char* argv[]) {
          .goal = "median under 100 ms",
          .verdict = bench::verdictAtMost(bench::median(starts), 100)},
         {.figure = "CPU a second of audio, 320 kbps, " + run + " (component)",
-         .measured = perSecond(component.cpuSeconds, component.audioSeconds),
+         .measured = perSecond(component.cpuSeconds, seconds),
          .baseline =
              bench::withUnit(gstLaunchPerSecond * 1000, 2, "ms/s") + " gst-launch-1.0 playbin",
          .ratio = bench::ratioText(ownPerSecond, gstLaunchPerSecond),
-         .goal = "within 1.2x of gst-launch",
-         .verdict = bench::verdictAtMost(ownPerSecond / gstLaunchPerSecond, 1.2)},
+         .goal = "within " + bench::withUnit(gstLaunchGoal, 1, "") + "x of gst-launch",
+         .verdict = bench::verdictAtMost(ownPerSecond / gstLaunchPerSecond, gstLaunchGoal)},
         {.figure = "CPU a second of audio, 320 kbps, " + run + " (component)",
-         .measured = perSecond(component.cpuSeconds, component.audioSeconds),
-         .baseline = bench::withUnit(mpg123PerSecond * 1000, 2, "ms/s") + " mpg123 decoding",
+         .measured = perSecond(component.cpuSeconds, seconds),
+         .baseline = bench::withUnit(mpg123PerSecond * 1000, 2, "ms/s") + " " + mpg123Name,
          .ratio = bench::ratioText(ownPerSecond, mpg123PerSecond),
          .goal = "within 1.5x of mpg123",
          .verdict = bench::verdictAtMost(ownPerSecond / mpg123PerSecond, 1.5)},
         {.figure = "CPU a second of audio, 320 kbps, " + run + " (whole window)",
-         .measured = perSecond(window.cpuSeconds, window.audioSeconds),
+         .measured = perSecond(window.cpuSeconds, seconds),
          .baseline =
              bench::withUnit(gstLaunchPerSecond * 1000, 2, "ms/s") + " gst-launch-1.0 playbin",
-         .ratio = bench::ratioText(window.cpuSeconds / window.audioSeconds, gstLaunchPerSecond),
+         .ratio = bench::ratioText(window.cpuSeconds / seconds, gstLaunchPerSecond),
          .goal = "(for information)",
          .verdict = "-"},
         {.figure = "Peak RSS after playing " + run + " (component)",
