@@ -159,7 +159,7 @@ private slots:
         QVERIFY(!holdsOpen(source));
     }
 
-    void theStripsOwnButtonPausesAndResumes() {
+    void theStripsOwnButtonsPauseResumeAndStop() {
         const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
         QVERIFY(startsPlaying(*component, reports,
@@ -176,6 +176,10 @@ private slots:
         playPause->click();
         QTRY_COMPARE(newStates(reports).last(), MediaComponent::kPlaying);
         QTRY_VERIFY(component->currentPosition() > heldAt + 0.2);
+
+        buttons.at(1)->click();
+        QCOMPARE(newStates(reports).last(), MediaComponent::kStopped);
+        QCOMPARE(statusText(*component), QStringLiteral("Stopped vbr_xing.mp3"));
     }
 
     void closingThePlayerWhilePlayingStopsAndReleasesTheFile() {
