@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -26,7 +27,8 @@
 namespace {
 
 constexpr int kSliderSteps = 1000;
-constexpr int kFaceRefreshMs = 250;
+constexpr int kFaceRefreshMs = 250;  // the most often the position slider follows playback
+constexpr int kSlowestFaceRefreshMs = 1000;
 constexpr double kNanosecondsPerSecond = 1e9;
 
 // playbin's own flags: decode audio only (a cover picture in a tag opens no video window) and
@@ -400,6 +402,11 @@ void GstMediaComponent::refreshFace() {
     const double length = duration();
     const double fraction = length > 0 ? currentPosition() / length : 0;
     position_->setValue(static_cast<int>(fraction * kSliderSteps));
+    // Each refresh wakes the window's thread and asks GStreamer for the position; more often
+    // than the handle moves by a pixel shows nothing new.
+    const double millisecondsAPixel = length * 1000 / std::max(1, position_->width());
+    faceRefresh_->setInterval(static_cast<int>(
+        std::clamp(millisecondsAPixel, double{kFaceRefreshMs}, double{kSlowestFaceRefreshMs})));
 }
 
 void GstMediaComponent::seek(int sliderValue) {
