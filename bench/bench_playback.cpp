@@ -1,11 +1,13 @@
-// What playing costs: how soon a file starts playing, the CPU time a second of audio takes beside
-// GStreamer's own gst-launch and beside mpg123 decoding alone, and the memory held while playing.
+// What playing costs: how soon a file starts playing, the CPU time a second of audio takes once
+// playing has started, beside GStreamer's own gst-launch with the same sink and beside mpg123
+// (decoding alone, or playing into the same sound server), and the memory held while playing.
 // The sustained runs happen in fresh child processes (this program run again), so that each
 // peak of memory and each CPU count belongs to one run alone.
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -28,6 +30,13 @@ constexpr double kGoalSeconds = 20;
 constexpr int kStartRepeats = 20;
 constexpr int kStartTimeoutMs = 5000;
 constexpr double kSpareAudioSeconds = 5;  // the file outlasts the run, so no run hits its end
+
+// Playing is measured after its start, which the start figure covers: GStreamer's set-up and
+// the sound server's connection would otherwise weigh on short runs and on one player more
+// than another (gst-launch loads GStreamer before it plays, the component at its first play).
+double startSeconds(double seconds) {
+    return std::min(2.0, seconds / 3);
+}
 
 // A steady mix of noise at 320 kbps: every frame full, as with dense music.
 std::string makeTestFile(const std::filesystem::path& folder, double seconds) {
@@ -80,8 +89,10 @@ int playAndReport(int argc, char* argv[]) {
     QObject::connect(media, &MediaComponent::playStateChanged, [&played](qint32, qint32 newState) {
         played = played || newState == MediaComponent::kPlaying;
     });
-    const double cpuBefore = bench::ownCpuSeconds();
+    double cpuBefore = 0;
     media->setSourceFile(file);
+    QTimer::singleShot(static_cast<int>(startSeconds(seconds) * 1000),
+                       [&cpuBefore] { cpuBefore = bench::ownCpuSeconds(); });
     QTimer::singleShot(static_cast<int>(seconds * 1000), &app, &QCoreApplication::quit);
     QApplication::exec();
     const double cpu = bench::ownCpuSeconds() - cpuBefore;
@@ -164,26 +175,40 @@ int compareAndReport(int argc, char* argv[]) {
     const PlayFigures window = playInChild("window", file, seconds, folder.path());
 
     const std::string uri = "file://" + file;  // the folder name needs no escaping
+    const std::string sink = std::getenv("MP3PLAYER_AUDIO_SINK");
+    // Into a sound server, mpg123 is measured playing through it in real time as well.
+    const bool soundServer = sink.starts_with("pulsesink");
+    const double played = seconds - startSeconds(seconds);
+    // A tool's CPU a second after its start: a whole run less one that ends with the start.
+    const auto perSecondPlaying = [&](const std::vector<std::string>& command) {
+        return (toolCpuSeconds(command, seconds) - toolCpuSeconds(command, startSeconds(seconds))) /
+               played;
+    };
     std::cerr << "Playing " << seconds << " s with gst-launch-1.0 playbin\n";
-    const double gstLaunchCpu =
-        toolCpuSeconds({"gst-launch-1.0", "-q", "playbin", "uri=" + uri,
-                        "audio-sink=" + std::string(std::getenv("MP3PLAYER_AUDIO_SINK"))},
-                       seconds);
-    // gst-launch's own start (loading the plugin registry) happens before the component's
-    // measured span begins, so it is taken off.
-    const double gstLaunchStartCpu =
-        toolCpuSeconds({"gst-launch-1.0", "-q", "fakesrc", "num-buffers=1", "!", "fakesink"}, {});
-    std::cerr << "Decoding the whole file with mpg123\n";
-    const double mpg123Cpu = toolCpuSeconds({"mpg123", "-q", "-w", "/dev/null", file}, {});
+    const double gstLaunchPerSecond =
+        perSecondPlaying({"gst-launch-1.0", "-q", "playbin", "uri=" + uri, "audio-sink=" + sink});
+    double mpg123PerSecond = 0;
+    if (soundServer) {
+        std::cerr << "Playing " << seconds << " s with mpg123 -o pulse\n";
+        mpg123PerSecond = perSecondPlaying({"mpg123", "-q", "-o", "pulse", file});
+    } else {
+        std::cerr << "Decoding the whole file with mpg123\n";
+        mpg123PerSecond =
+            toolCpuSeconds({"mpg123", "-q", "-w", "/dev/null", file}, {}) / *fileSeconds;
+    }
+    const std::string mpg123Name = soundServer ? "mpg123 -o pulse" : "mpg123 decoding";
 
     std::cerr << "Starting to play " << kStartRepeats << " times\n";
     QApplication app(argc, argv);
     const std::vector<double> starts = startLatencies(QString::fromStdString(file));
 
-    const double ownPerSecond = component.cpuSeconds / component.audioSeconds;
-    const double gstLaunchPerSecond = (gstLaunchCpu - gstLaunchStartCpu) / seconds;
-    const double mpg123PerSecond = mpg123Cpu / *fileSeconds;
-    const std::string run = bench::withUnit(seconds, 0, "s");
+    // A second of the run, as for gst-launch: into a sound server the sink's position runs
+    // behind the clock by its start and buffering, which would count as audio not played.
+    const double ownPerSecond = component.cpuSeconds / played;
+    const std::string whole = bench::withUnit(seconds, 0, "s") + ", " + sink;
+    const std::string run = bench::withUnit(seconds, 0, "s") + " less the first " +
+                            bench::withUnit(startSeconds(seconds), 0, "s") + ", " + sink;
+    const double gstLaunchGoal = soundServer ? 1.1 : 1.2;
     bench::printTable({
         {.figure = "Start: setSourceFile to playing, median of 20",
          .measured = bench::withUnit(bench::median(starts), 1, "ms") + " (max " +
@@ -191,30 +216,30 @@ int compareAndReport(int argc, char* argv[]) {
          .goal = "median under 100 ms",
          .verdict = bench::verdictAtMost(bench::median(starts), 100)},
         {.figure = "CPU a second of audio, 320 kbps, " + run + " (component)",
-         .measured = perSecond(component.cpuSeconds, component.audioSeconds),
+         .measured = perSecond(component.cpuSeconds, played),
          .baseline =
              bench::withUnit(gstLaunchPerSecond * 1000, 2, "ms/s") + " gst-launch-1.0 playbin",
          .ratio = bench::ratioText(ownPerSecond, gstLaunchPerSecond),
-         .goal = "within 1.2x of gst-launch",
-         .verdict = bench::verdictAtMost(ownPerSecond / gstLaunchPerSecond, 1.2)},
+         .goal = "within " + bench::withUnit(gstLaunchGoal, 1, "") + "x of gst-launch",
+         .verdict = bench::verdictAtMost(ownPerSecond / gstLaunchPerSecond, gstLaunchGoal)},
         {.figure = "CPU a second of audio, 320 kbps, " + run + " (component)",
-         .measured = perSecond(component.cpuSeconds, component.audioSeconds),
-         .baseline = bench::withUnit(mpg123PerSecond * 1000, 2, "ms/s") + " mpg123 decoding",
+         .measured = perSecond(component.cpuSeconds, played),
+         .baseline = bench::withUnit(mpg123PerSecond * 1000, 2, "ms/s") + " " + mpg123Name,
          .ratio = bench::ratioText(ownPerSecond, mpg123PerSecond),
          .goal = "within 1.5x of mpg123",
          .verdict = bench::verdictAtMost(ownPerSecond / mpg123PerSecond, 1.5)},
         {.figure = "CPU a second of audio, 320 kbps, " + run + " (whole window)",
-         .measured = perSecond(window.cpuSeconds, window.audioSeconds),
+         .measured = perSecond(window.cpuSeconds, played),
          .baseline =
              bench::withUnit(gstLaunchPerSecond * 1000, 2, "ms/s") + " gst-launch-1.0 playbin",
-         .ratio = bench::ratioText(window.cpuSeconds / window.audioSeconds, gstLaunchPerSecond),
+         .ratio = bench::ratioText(window.cpuSeconds / played, gstLaunchPerSecond),
          .goal = "(for information)",
          .verdict = "-"},
-        {.figure = "Peak RSS after playing " + run + " (component)",
+        {.figure = "Peak RSS after playing " + whole + " (component)",
          .measured = bench::withUnit(component.peakMebibytes, 1, "MiB"),
          .goal = "under 60 MB",
          .verdict = bench::verdictAtMost(component.peakMebibytes * 1.048576, 60)},
-        {.figure = "Peak RSS after playing " + run + " (whole window)",
+        {.figure = "Peak RSS after playing " + whole + " (whole window)",
          .measured = bench::withUnit(window.peakMebibytes, 1, "MiB"),
          .goal = "under 60 MB",
          .verdict = bench::verdictAtMost(window.peakMebibytes * 1.048576, 60)},

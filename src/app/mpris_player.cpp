@@ -102,16 +102,16 @@ void MprisPlayer::Play() {
 }
 
 void MprisPlayer::Pause() {
-    if (state_ == MediaComponent::kPlaying) {
+    if (state_ != MediaComponent::kStopped && state_ != MediaComponent::kPaused) {
         media_.pauseOrResume();
     }
 }
 
 void MprisPlayer::PlayPause() {
-    if (state_ == MediaComponent::kPlaying || state_ == MediaComponent::kPaused) {
-        media_.pauseOrResume();
-    } else if (state_ == MediaComponent::kStopped) {
+    if (state_ == MediaComponent::kStopped) {
         window_.playChosenFile();
+    } else {
+        media_.pauseOrResume();
     }
 }
 

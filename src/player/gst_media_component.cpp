@@ -1,8 +1,11 @@
 #include "player/gst_media_component.h"
 
+#include <fcntl.h>
 #include <gst/gst.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSlider>
@@ -12,14 +15,19 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 
 #include "browser/local_name.h"
 #include "player/mpeg_audio_duration.h"
+#include "player/slider_jump_style.h"
 
 namespace {
 
 constexpr int kSliderSteps = 1000;
-constexpr int kFaceRefreshMs = 250;
+constexpr int kFaceRefreshMs = 250;  // the most often the position slider follows playback
+constexpr int kSlowestFaceRefreshMs = 1000;
 constexpr double kNanosecondsPerSecond = 1e9;
 
 // playbin's own flags: decode audio only (a cover picture in a tag opens no video window) and
@@ -44,17 +52,19 @@ GstElement* audioSinkFromEnvironment() {
     return sink;
 }
 
-QString plainReason(const GError* error) {
-    if (error->domain == GST_STREAM_ERROR &&
-        (error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
-         error->code == GST_STREAM_ERROR_WRONG_TYPE || error->code == GST_STREAM_ERROR_DEMUX ||
-         error->code == GST_STREAM_ERROR_DECODE)) {
-        return QStringLiteral("not an audio file");
+// A message the window's thread acts on, released with the last copy of the call that carries
+// it, also when the component is gone before that call runs.
+using HeldMessage = std::shared_ptr<GstMessage>;
+
+// Why the file cannot be opened, in the system's words ("permission denied").
+QString whyUnreadable(const QString& path) {
+    const int fd = ::open(browser::localBytes(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return QStringLiteral("it cannot be read");
     }
-    if (error->domain == GST_STREAM_ERROR && error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND) {
-        return QStringLiteral("no decoder for this kind of file");
-    }
-    return QString::fromUtf8(error->message);
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    return reason.left(1).toLower() + reason.mid(1);
 }
 
 // How the strip names the file at `path`.
@@ -98,25 +108,25 @@ bool GstMediaComponent::ensurePlaybin() {
     gst_bus_set_sync_handler(
         bus,
         [](GstBus*, GstMessage* message, gpointer self) {
+            // A handler that drops a message owns it: each one is released here or by the
+            // call that carries it.
+            HeldMessage held(message, gst_message_unref);
             auto* component = static_cast<GstMediaComponent*>(self);
             const GstMessageType type = GST_MESSAGE_TYPE(message);
             const bool actedOn = type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR ||
                                  (type == GST_MESSAGE_STATE_CHANGED &&
                                   GST_MESSAGE_SRC(message) == GST_OBJECT(component->playbin_));
-            if (!actedOn) {
-                return GST_BUS_DROP;
+            if (actedOn) {
+                const quint64 generation = component->generation_.load();
+                QMetaObject::invokeMethod(
+                    component,
+                    [component, held, generation] {
+                        if (generation == component->generation_.load()) {
+                            component->handleMessage(held.get());
+                        }
+                    },
+                    Qt::QueuedConnection);
             }
-            const quint64 generation = component->generation_.load();
-            gst_message_ref(message);
-            QMetaObject::invokeMethod(
-                component,
-                [component, message, generation] {
-                    if (generation == component->generation_.load()) {
-                        component->handleMessage(message);
-                    }
-                    gst_message_unref(message);
-                },
-                Qt::QueuedConnection);
             return GST_BUS_DROP;
         },
         this, nullptr);
@@ -125,6 +135,7 @@ bool GstMediaComponent::ensurePlaybin() {
 }
 
 GstMediaComponent::~GstMediaComponent() {
+    countStop_.request_stop();
     if (playbin_ != nullptr) {
         gst_element_set_state(playbin_, GST_STATE_NULL);
         GstBus* bus = gst_element_get_bus(playbin_);
@@ -152,8 +163,16 @@ void GstMediaComponent::createFace() {
     volume_->setValue(100);
     volume_->setMaximumWidth(80);
     volume_->setAccessibleName(tr("Volume"));
+    // A click on either slider puts it where the click lands.
+    auto* jumpStyle = new SliderJumpStyle;
+    jumpStyle->setParent(this);
+    position_->setStyle(jumpStyle);
+    volume_->setStyle(jumpStyle);
     status_ = new QLabel(this);
     status_->setTextFormat(Qt::PlainText);
+    // A long line is cut to the strip's width rather than widening the strip.
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    status_->installEventFilter(this);
     // The strip lies on the window's dark background.
     QPalette statusColours = status_->palette();
     statusColours.setColor(QPalette::WindowText, QColor(192, 192, 192));
@@ -180,7 +199,7 @@ void GstMediaComponent::createFace() {
     faceRefresh_->setInterval(kFaceRefreshMs);
     connect(faceRefresh_, &QTimer::timeout, this, &GstMediaComponent::refreshFace);
     connect(playPause_, &QToolButton::clicked, this, &GstMediaComponent::togglePause);
-    connect(stopButton_, &QToolButton::clicked, this, [this] { stop(0); });
+    connect(stopButton_, &QToolButton::clicked, this, &GstMediaComponent::stopPlayback);
     connect(position_, &QSlider::sliderReleased, this, [this] { seek(position_->value()); });
     connect(position_, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove) {
@@ -195,13 +214,17 @@ void GstMediaComponent::createFace() {
 }
 
 void GstMediaComponent::setSourceFile(const QString& path) {
+    const bool wasOpen = state_ != kStopped;
+    const QString previous = shownFileName(source_);
     source_ = path;
     stop(0);
-    if (path.isEmpty()) {
-        tellUser(QString());
-        return;
+    if (!path.isEmpty()) {
+        start();
+    } else if (wasOpen) {
+        tellUser(tr("Stopped %1").arg(previous));
+    } else {
+        tellUser(tr("Nothing to play: choose a file in the list first."));
     }
-    start();
 }
 
 void GstMediaComponent::start() {
@@ -230,25 +253,30 @@ void GstMediaComponent::start() {
     g_object_set(playbin_, "uri", uri, nullptr);
     g_free(uri);
     g_free(absolutePath);
+    // playbin forgets its volume when it goes down; the slider keeps it.
+    g_object_set(playbin_, "volume", volume_->value() / 100.0, nullptr);
     if (gst_element_set_state(playbin_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         gst_element_set_state(playbin_, GST_STATE_NULL);
         tellUser(tr("Cannot play %1").arg(name));
         return;
     }
     tellUser(tr("Opening %1").arg(name));
-    // The frames are counted beside playback, which starts at once; the playing state is told
-    // once the length is known, so the length shown with it is the counted one.
+    // The frames are counted beside playback, which starts at once. A file plays from here
+    // on, so that is told now; kPlaying follows once the length is known, so that the length
+    // told with it is the counted one.
     counting_ = true;
+    countStop_ = std::stop_source();
     const quint64 generation = generation_.load();
     const std::string localPath = pathBytes.toStdString();
-    counter_.start([this, generation, localPath] { countFrames(generation, localPath); });
+    counter_.start([this, generation, localPath, stop = countStop_.get_token()] {
+        countFrames(generation, localPath, stop);
+    });
+    report(kWaiting);
 }
 
-void GstMediaComponent::countFrames(quint64 generation, const std::string& localPath) {
-    std::optional<double> length;
-    if (generation == generation_.load()) {
-        length = player::mpegAudioFileDuration(localPath);
-    }
+void GstMediaComponent::countFrames(quint64 generation, const std::string& localPath,
+                                    std::stop_token stop) {
+    const std::optional<double> length = player::mpegAudioFileDuration(localPath, stop);
     QMetaObject::invokeMethod(
         this, [this, generation, length] { lengthCounted(generation, length); },
         Qt::QueuedConnection);
@@ -260,13 +288,13 @@ void GstMediaComponent::lengthCounted(quint64 generation, std::optional<double> 
     }
     countedLength_ = length;
     counting_ = false;
-    if (playingUntold_) {
-        playingUntold_ = false;
+    if (state_ == kWaiting && pipelinePlays_) {
         report(kPlaying);
     }
 }
 
 void GstMediaComponent::stop(double keptPosition) {
+    countStop_.request_stop();
     if (playbin_ != nullptr) {
         // Returns once the file is closed.
         gst_element_set_state(playbin_, GST_STATE_NULL);
@@ -276,7 +304,7 @@ void GstMediaComponent::stop(double keptPosition) {
     ++generation_;
     keptPosition_ = keptPosition;
     counting_ = false;
-    playingUntold_ = false;
+    pipelinePlays_ = false;
     if (keptPosition == 0) {
         countedLength_.reset();
     }
@@ -284,11 +312,18 @@ void GstMediaComponent::stop(double keptPosition) {
 }
 
 void GstMediaComponent::togglePause() {
-    if (state_ == kPlaying) {
-        gst_element_set_state(playbin_, GST_STATE_PAUSED);
+    if (state_ == kPlaying || state_ == kWaiting) {
+        // Told at once: a pipeline still on its way to playing posts no change to paused.
+        if (gst_element_set_state(playbin_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
+            pipelinePlays_ = false;
+            tellUser(tr("Paused %1").arg(shownFileName(source_)));
+            report(kPaused);
+        }
     } else if (state_ == kPaused) {
         gst_element_set_state(playbin_, GST_STATE_PLAYING);
-    } else if (!source_.isEmpty()) {
+    } else if (source_.isEmpty()) {
+        setSourceFile(QString());  // says what to do
+    } else {
         stop(0);
         start();
     }
@@ -302,16 +337,9 @@ void GstMediaComponent::handleMessage(GstMessage* message) {
             GstState newState = GST_STATE_NULL;
             gst_message_parse_state_changed(message, &oldState, &newState, nullptr);
             if (newState == GST_STATE_PLAYING) {
+                pipelinePlays_ = true;
                 tellUser(tr("Playing %1").arg(name));
-                if (counting_) {
-                    playingUntold_ = true;
-                } else {
-                    report(kPlaying);
-                }
-            } else if (newState == GST_STATE_PAUSED && oldState == GST_STATE_PLAYING) {
-                tellUser(tr("Paused %1").arg(name));
-                playingUntold_ = false;
-                report(kPaused);
+                report(counting_ ? kWaiting : kPlaying);
             }
             return;
         }
@@ -326,10 +354,7 @@ void GstMediaComponent::handleMessage(GstMessage* message) {
             return;
         }
         case GST_MESSAGE_ERROR: {
-            GError* error = nullptr;
-            gst_message_parse_error(message, &error, nullptr);
-            const QString reason = plainReason(error);
-            g_error_free(error);
+            const QString reason = plainReason(message);
             stop(0);
             tellUser(tr("Cannot play %1: %2").arg(name, reason));
             return;
@@ -364,8 +389,8 @@ void GstMediaComponent::report(qint32 newState) {
         return;
     }
     state_ = newState;
-    playPause_->setIcon(
-        style()->standardIcon(newState == kPlaying ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    const bool plays = newState == kPlaying || newState == kWaiting;
+    playPause_->setIcon(plays ? pauseIcon_ : playIcon_);
     if (newState == kStopped) {
         faceRefresh_->stop();
     } else {
@@ -382,6 +407,11 @@ void GstMediaComponent::refreshFace() {
     const double length = duration();
     const double fraction = length > 0 ? currentPosition() / length : 0;
     position_->setValue(static_cast<int>(fraction * kSliderSteps));
+    // Each refresh wakes the window's thread and asks GStreamer for the position; more often
+    // than the handle moves by a pixel shows nothing new.
+    const double millisecondsAPixel = length * 1000 / std::max(1, position_->width());
+    faceRefresh_->setInterval(static_cast<int>(
+        std::clamp(millisecondsAPixel, double{kFaceRefreshMs}, double{kSlowestFaceRefreshMs})));
 }
 
 void GstMediaComponent::seek(int sliderValue) {
@@ -397,7 +427,51 @@ void GstMediaComponent::seek(int sliderValue) {
 }
 
 void GstMediaComponent::tellUser(const QString& text) {
-    status_->setText(text);
+    statusText_ = text;
+    showStatus();
+}
+
+void GstMediaComponent::showStatus() {
+    // Cut only once the line has its place on screen; until then it has no width to fit.
+    const int width = status_->isVisible() ? status_->width() : QWIDGETSIZE_MAX;
+    const QString shown = status_->fontMetrics().elidedText(statusText_, Qt::ElideMiddle, width);
+    status_->setText(shown);
+    status_->setToolTip(shown == statusText_ ? QString() : statusText_);
+}
+
+bool GstMediaComponent::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == status_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
+        showStatus();
+    }
+    return MediaComponent::eventFilter(watched, event);
+}
+
+QString GstMediaComponent::plainReason(GstMessage* message) const {
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    const GQuark domain = error->domain;
+    const int code = error->code;
+    g_error_free(error);
+    GstObject* from = GST_MESSAGE_SRC(message);
+    if (GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SINK)) {
+        return tr("the sound output cannot be used");
+    }
+    if (domain == GST_RESOURCE_ERROR) {
+        if (code == GST_RESOURCE_ERROR_NOT_FOUND) {
+            return tr("the file does not exist");
+        }
+        if (code == GST_RESOURCE_ERROR_NOT_AUTHORIZED) {
+            return tr("permission denied");
+        }
+        return whyUnreadable(source_);
+    }
+    if (domain == GST_STREAM_ERROR && code == GST_STREAM_ERROR_CODEC_NOT_FOUND) {
+        return tr("no decoder for this kind of file");
+    }
+    if (domain == GST_STREAM_ERROR) {
+        return tr("not an audio file");
+    }
+    return tr("the media framework failed");
 }
 
 // The strip's controls, for callers outside the window.
@@ -407,7 +481,11 @@ void GstMediaComponent::pauseOrResume() {
 }
 
 void GstMediaComponent::stopPlayback() {
+    const bool wasOpen = state_ != kStopped;
     stop(0);
+    if (wasOpen) {
+        tellUser(tr("Stopped %1").arg(shownFileName(source_)));
+    }
 }
 
 void GstMediaComponent::seekTo(double seconds) {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "player/media_component.h"
@@ -18,6 +19,8 @@ typedef struct _GstMessage GstMessage;
 
 // Plays through GStreamer's playbin. Its face is a strip with play/pause, stop, a position
 // slider that seeks, a volume slider and a line that says what it does or why it cannot.
+// It reports that a file plays (kWaiting) as soon as the file is handed to GStreamer, and
+// kPlaying once it plays and its frames are counted.
 class GstMediaComponent : public MediaComponent {
     Q_OBJECT
 
@@ -37,6 +40,9 @@ public:
     double volume() const override;
     void setVolume(double level) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void createFace();
     bool ensurePlaybin();
@@ -44,12 +50,14 @@ private:
     void stop(double keptPosition);
     void togglePause();
     void handleMessage(GstMessage* message);
-    void countFrames(quint64 generation, const std::string& localPath);
+    void countFrames(quint64 generation, const std::string& localPath, std::stop_token stop);
     void lengthCounted(quint64 generation, std::optional<double> length);
     void report(qint32 newState);
     void refreshFace();
     void seek(int sliderValue);
     void tellUser(const QString& text);
+    void showStatus();
+    QString plainReason(GstMessage* error) const;
 
     GstElement* playbin_ = nullptr;
     QString source_;
@@ -60,8 +68,10 @@ private:
     double keptPosition_ = 0;  // where a stopped player stands
     std::optional<double> countedLength_;
     bool counting_ = false;
-    bool playingUntold_ = false;  // playing, but told only once the length is counted
+    bool pipelinePlays_ = false;  // GStreamer has reached its playing state
     QThreadPool counter_;
+    std::stop_source countStop_;  // ends the count of the source it was made for
+    QString statusText_;          // the status line whole, before it is cut to the strip
 
     QIcon playIcon_;
     QIcon pauseIcon_;

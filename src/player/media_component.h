@@ -14,7 +14,9 @@ public:
     // Play states reported through playStateChanged().
     static constexpr qint32 kStopped = 0;  // nothing plays, no file open
     static constexpr qint32 kPaused = 1;   // a file is open, held
-    static constexpr qint32 kPlaying = 2;
+    static constexpr qint32 kPlaying = 2;  // a file plays and its length is known
+    // A file is given and starts to play, its length still being found.
+    static constexpr qint32 kWaiting = 3;
 
     using QWidget::QWidget;
 

@@ -1,13 +1,15 @@
 #include "player/mpeg_audio_duration.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <string_view>
+#include <vector>
 
 namespace player {
 
@@ -34,6 +36,18 @@ constexpr std::array<std::array<int, 16>, 5> kBitratesKbps = {{
 
 constexpr std::array<int, 3> kMpeg1SampleRates = {44100, 48000, 32000};
 
+std::size_t frameBytes(const FrameHeader& header, int bitrate, bool padded) {
+    if (header.layer == 1) {
+        return static_cast<std::size_t>((12 * bitrate / header.sampleRate + padded) * 4);
+    }
+    const int bytesPerSample = header.samples / 8;
+    return static_cast<std::size_t>(bytesPerSample * bitrate / header.sampleRate + padded);
+}
+
+int bitrateTable(const FrameHeader& header) {
+    return header.version == Version::Mpeg1 ? header.layer - 1 : (header.layer == 1 ? 3 : 4);
+}
+
 std::optional<FrameHeader> parseHeader(std::span<const std::uint8_t> bytes, std::size_t at) {
     if (at + 4 > bytes.size() || bytes[at] != 0xFF || (bytes[at + 1] & 0xE0) != 0xE0) {
         return std::nullopt;
@@ -52,23 +66,15 @@ std::optional<FrameHeader> parseHeader(std::span<const std::uint8_t> bytes, std:
                                         : Version::Mpeg25;
     header.layer = 4 - layerBits;
     const bool mpeg1 = header.version == Version::Mpeg1;
-    const int table = mpeg1 ? header.layer - 1 : (header.layer == 1 ? 3 : 4);
-    const int bitrate = kBitratesKbps[table][bitrateIndex] * 1000;
+    const int bitrate = kBitratesKbps[bitrateTable(header)][bitrateIndex] * 1000;
     if (bitrate == 0) {  // free-format or forbidden bitrate: no length to step by
         return std::nullopt;
     }
     const int divisor = mpeg1 ? 1 : (header.version == Version::Mpeg2 ? 2 : 4);
     header.sampleRate = kMpeg1SampleRates[sampleRateIndex] / divisor;
     header.mono = (bytes[at + 3] >> 6) == 3;
-    if (header.layer == 1) {
-        header.samples = 384;
-        header.size = static_cast<std::size_t>((12 * bitrate / header.sampleRate + padded) * 4);
-    } else {
-        header.samples = header.layer == 3 && !mpeg1 ? 576 : 1152;
-        const int bytesPerSample = header.samples / 8;
-        header.size =
-            static_cast<std::size_t>(bytesPerSample * bitrate / header.sampleRate + padded);
-    }
+    header.samples = header.layer == 1 ? 384 : (header.layer == 3 && !mpeg1 ? 576 : 1152);
+    header.size = frameBytes(header, bitrate, padded);
     return header;
 }
 
@@ -90,11 +96,11 @@ std::optional<FrameHeader> confirmedFrame(std::span<const std::uint8_t> bytes, s
     return header;
 }
 
-std::size_t id3v2Size(std::span<const std::uint8_t> bytes) {
+std::uint64_t id3v2Size(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') {
         return 0;
     }
-    std::size_t size = 0;
+    std::uint64_t size = 0;
     for (int i = 6; i < 10; ++i) {
         size = (size << 7) | (bytes[i] & 0x7F);
     }
@@ -109,14 +115,34 @@ bool startsWith(std::span<const std::uint8_t> bytes, std::size_t at, std::string
     return std::equal(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-// The Xing or Info frame of a VBR encoder, or the VBRI one, is silent bookkeeping.
-bool isBookkeepingFrame(std::span<const std::uint8_t> bytes, std::size_t at,
-                        const FrameHeader& header) {
+std::optional<std::uint32_t> bigEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    if (at + 4 > bytes.size()) {
+        return std::nullopt;
+    }
+    return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+           (std::uint32_t{bytes[at + 2]} << 8) | std::uint32_t{bytes[at + 3]};
+}
+
+// The Xing or Info frame of a VBR encoder, or the VBRI one, is silent bookkeeping. Nothing
+// when the frame at `at` is none of them; else the number of audio frames it gives, 0 when it
+// gives none.
+std::optional<std::uint32_t> bookkeepingFrames(std::span<const std::uint8_t> bytes, std::size_t at,
+                                               const FrameHeader& header) {
+    constexpr std::uint32_t kHasFrameCount = 1;
+    constexpr std::size_t kVbriAt = 4 + 32;
+    constexpr std::size_t kVbriFramesAt = 14;
     const bool mpeg1 = header.version == Version::Mpeg1;
     const std::size_t sideInfo = mpeg1 ? (header.mono ? 17 : 32) : (header.mono ? 9 : 17);
     const std::size_t xingAt = at + 4 + sideInfo;
-    return startsWith(bytes, xingAt, "Xing") || startsWith(bytes, xingAt, "Info") ||
-           startsWith(bytes, at + 4 + 32, "VBRI");
+    if (startsWith(bytes, xingAt, "Xing") || startsWith(bytes, xingAt, "Info")) {
+        const auto flags = bigEndian32(bytes, xingAt + 4);
+        const auto frames = bigEndian32(bytes, xingAt + 8);
+        return flags && frames && (*flags & kHasFrameCount) != 0 ? *frames : 0;
+    }
+    if (startsWith(bytes, at + kVbriAt, "VBRI")) {
+        return bigEndian32(bytes, at + kVbriAt + kVbriFramesAt).value_or(0);
+    }
+    return std::nullopt;
 }
 
 bool isTrailingTag(std::span<const std::uint8_t> bytes, std::size_t at) {
@@ -124,65 +150,207 @@ bool isTrailingTag(std::span<const std::uint8_t> bytes, std::size_t at) {
            startsWith(bytes, at, "LYRICSBEGIN");
 }
 
+// The most bytes a step looks at past where it stands: the largest frame (MPEG-2 layer II at
+// 160 kbit/s and 8 kHz, 2881 bytes) and the header after it.
+constexpr std::size_t kLookahead = 4096;
+
+// Steps through an MPEG audio stream that may come in pieces. `base` is where the bytes
+// handed to step() begin in the stream, `streamSize` the stream's whole length.
+class FrameScan {
+public:
+    explicit FrameScan(std::uint64_t streamSize) : streamSize_(streamSize) {}
+
+    // Steps from `at`; with more bytes to come (`last` false) it stops where a step could
+    // look past the end, and returns where to go on.
+    std::size_t step(std::span<const std::uint8_t> bytes, std::uint64_t base, std::size_t at,
+                     bool last) {
+        const std::size_t end =
+            last ? bytes.size() : (bytes.size() > kLookahead ? bytes.size() - kLookahead : 0);
+        while (!ended_ && (last ? at + 4 <= end : at < end)) {
+            auto header = inStep_ ? parseHeader(bytes, at) : confirmedFrame(bytes, at);
+            if (header && first_ && !sameStream(*header, *first_)) {
+                header.reset();
+            }
+            if (first_ && !header && isTrailingTag(bytes, at)) {
+                ended_ = true;
+                break;
+            }
+            if (header && at + header->size > bytes.size()) {
+                ended_ = true;  // a cut-off last frame
+                break;
+            }
+            inStep_ = header.has_value();
+            if (!header) {
+                at = nextCandidate(bytes, at + 1, end);
+                continue;
+            }
+            if (!first_) {
+                first_ = header;
+            }
+            if (firstFrame_) {
+                firstFrame_ = false;
+                if (const auto frames = bookkeepingFrames(bytes, at, *header)) {
+                    if (plausible(*frames, *header, base + at)) {
+                        frames_ = *frames;
+                        ended_ = true;
+                        break;
+                    }
+                    at += header->size;
+                    continue;
+                }
+            }
+            ++frames_;
+            at += header->size;
+        }
+        return at;
+    }
+
+    bool ended() const { return ended_; }
+
+    // After a run of zeros that was not stepped through byte by byte.
+    void loseStep() { inStep_ = false; }
+
+    std::optional<double> seconds() const {
+        if (!first_ || frames_ == 0) {
+            return std::nullopt;
+        }
+        return static_cast<double>(frames_) * first_->samples / first_->sampleRate;
+    }
+
+private:
+    // Out of step, the next frame can begin only at a sync byte, and a tag only at its first
+    // letter; runs of zeros, as in a file's unwritten holes, go by a word at a time.
+    std::size_t nextCandidate(std::span<const std::uint8_t> bytes, std::size_t at,
+                              std::size_t end) const {
+        while (at < end) {
+            std::uint64_t word = 0;
+            if (at + sizeof word <= end) {
+                std::memcpy(&word, bytes.data() + at, sizeof word);
+                if (word == 0) {
+                    at += sizeof word;
+                    continue;
+                }
+            }
+            const std::uint8_t byte = bytes[at];
+            if (byte == 0xFF || (first_ && (byte == 'T' || byte == 'A' || byte == 'L'))) {
+                return at;
+            }
+            ++at;
+        }
+        return at;
+    }
+
+    // A header's frame count is trusted only when the rest of the stream could hold that
+    // many frames at the lowest bitrate, so a damaged one cannot claim days of audio.
+    bool plausible(std::uint32_t frames, const FrameHeader& header, std::uint64_t at) const {
+        const int lowestBitrate = kBitratesKbps[bitrateTable(header)][1] * 1000;
+        const std::uint64_t smallest = frameBytes(header, lowestBitrate, false);
+        return frames > 0 && frames * smallest <= streamSize_ - at;
+    }
+
+    std::uint64_t streamSize_;
+    std::optional<FrameHeader> first_;
+    std::uint64_t frames_ = 0;
+    bool firstFrame_ = true;
+    bool inStep_ = false;  // the last frame ended where this one begins
+    bool ended_ = false;   // a trailing tag, a cut-off frame or a header's count: no more
+};
+
+// Reads a file piece by piece into one buffer that keeps the unstepped tail of each piece.
+constexpr std::size_t kPieceBytes = 256 * 1024;
+
+// Where data begins at or after `from`: past the hole that `from` lies in, if any. Holes are
+// passed over unread, so a sparse file neither costs the time of reading its zeros nor fills
+// the page cache with them.
+std::uint64_t dataFrom(int fd, std::uint64_t from, std::uint64_t size) {
+    const off_t data = ::lseek(fd, static_cast<off_t>(from), SEEK_DATA);
+    if (data >= 0) {
+        return static_cast<std::uint64_t>(data);
+    }
+    return errno == ENXIO ? size : from;
+}
+
 }  // namespace
 
 std::optional<double> mpegAudioDuration(std::span<const std::uint8_t> bytes) {
-    std::size_t at = id3v2Size(bytes);
-    std::optional<FrameHeader> first;
-    std::uint64_t samples = 0;
-    bool firstFrame = true;
-    bool inStep = false;  // the last frame ended where this one begins
-    while (at + 4 <= bytes.size()) {
-        auto header = inStep ? parseHeader(bytes, at) : confirmedFrame(bytes, at);
-        if (header && first && !sameStream(*header, *first)) {
-            header.reset();
-        }
-        if (first && !header && isTrailingTag(bytes, at)) {
-            break;
-        }
-        if (header && at + header->size > bytes.size()) {
-            break;  // a cut-off last frame
-        }
-        inStep = header.has_value();
-        if (!header) {
-            ++at;  // out of step: look for the next frame byte by byte
-            continue;
-        }
-        if (!first) {
-            first = header;
-        }
-        if (!(firstFrame && isBookkeepingFrame(bytes, at, *header))) {
-            samples += static_cast<std::uint64_t>(header->samples);
-        }
-        firstFrame = false;
-        at += header->size;
-    }
-    if (!first || samples == 0) {
+    const std::uint64_t start = id3v2Size(bytes);
+    if (start >= bytes.size()) {
         return std::nullopt;
     }
-    return static_cast<double>(samples) / first->sampleRate;
+    FrameScan scan(bytes.size());
+    scan.step(bytes, 0, start, true);
+    return scan.seconds();
 }
 
-std::optional<double> mpegAudioFileDuration(const std::string& path) {
+std::optional<double> mpegAudioFileDuration(const std::string& path, std::stop_token stop) {
     // Non-blocking, so that a FIFO put where the file was cannot hold the caller.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return std::nullopt;
     }
     struct stat status {};
-    const bool mappable =
-        ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0;
-    const auto size = static_cast<std::size_t>(status.st_size);
-    // Mapped rather than read, so that a long recording costs no copy of itself in memory.
-    void* mapped = mappable ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
-    ::close(fd);
-    if (mapped == MAP_FAILED) {
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
         return std::nullopt;
     }
-    ::madvise(mapped, size, MADV_SEQUENTIAL);
-    const auto duration = mpegAudioDuration({static_cast<const std::uint8_t*>(mapped), size});
-    ::munmap(mapped, size);
-    return duration;
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::array<std::uint8_t, 10> head{};
+    const ssize_t headBytes = ::pread(fd, head.data(), head.size(), 0);
+    FrameScan scan(size);
+    std::vector<std::uint8_t> buffer(kPieceBytes + kLookahead);
+    // buffer[0] lies at `base` in the file; buffer[at] is where the scan goes on.
+    std::uint64_t base =
+        headBytes > 0 ? id3v2Size({head.data(), static_cast<std::size_t>(headBytes)}) : 0;
+    std::size_t filled = 0;
+    std::size_t at = 0;
+    bool failed = false;
+    while (!scan.ended()) {
+        if (stop.stop_requested()) {
+            failed = true;
+            break;
+        }
+        std::memmove(buffer.data(), buffer.data() + at, filled - at);
+        base += at;
+        filled -= at;
+        at = 0;
+        const std::uint64_t next = base + filled;
+        const std::uint64_t data = next < size ? dataFrom(fd, next, size) : next;
+        if (data >= next + kPieceBytes) {
+            // A hole reads as zeros: the tail is stepped with zeros behind it, then the scan
+            // goes on where data begins, as it would after reading every zero.
+            std::fill_n(buffer.data() + filled, kLookahead, 0);
+            scan.step({buffer.data(), filled + kLookahead}, base, at, false);
+            scan.loseStep();
+            base = data;
+            filled = 0;
+            continue;
+        }
+        const ssize_t got =
+            ::pread(fd, buffer.data() + filled, buffer.size() - filled, static_cast<off_t>(next));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            failed = true;
+            break;
+        }
+        filled += static_cast<std::size_t>(got);
+        const bool last = got == 0 || base + filled >= size;
+        at = scan.step({buffer.data(), filled}, base, at, last);
+        if (last) {
+            // Cut short or grown while it was read: the count belongs to no version of it.
+            failed = base + filled != size;
+            break;
+        }
+    }
+    const bool resized =
+        ::fstat(fd, &status) != 0 || static_cast<std::uint64_t>(status.st_size) != size;
+    ::close(fd);
+    if (failed || resized) {
+        return std::nullopt;
+    }
+    return scan.seconds();
 }
 
 }  // namespace player

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -52,6 +53,12 @@ QString statusText(const MediaComponent& component) {
         text += label->text();
     }
     return text;
+}
+
+QString writeLongFile(const QTemporaryDir& folder) {
+    const QString path = folder.filePath(QStringLiteral("long.mp3"));
+    test_files::writeLongMpegFile(path, test_files::kLongMpegFileCopies);
+    return path;
 }
 
 }  // namespace
@@ -145,11 +152,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(statusText(*component).contains(QStringLiteral("Cannot play")),
                                  kStartTimeoutMs);
         QCoreApplication::processEvents();
-        QVERIFY2(reports.isEmpty(), "a state was reported for something that never played");
+        // A file GStreamer takes on is told at once as playing, until it finds it cannot.
+        QVERIFY2(!newStates(reports).contains(MediaComponent::kPlaying),
+                 "reported as playing with its length");
+        QVERIFY(reports.isEmpty() || newStates(reports).last() == MediaComponent::kStopped);
         QVERIFY(!holdsOpen(source));
     }
 
-    void theStripsOwnButtonPausesAndResumes() {
+    void theStripsOwnButtonsPauseResumeAndStop() {
         const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
         QVERIFY(startsPlaying(*component, reports,
@@ -166,6 +176,10 @@ private slots:
         playPause->click();
         QTRY_COMPARE(newStates(reports).last(), MediaComponent::kPlaying);
         QTRY_VERIFY(component->currentPosition() > heldAt + 0.2);
+
+        buttons.at(1)->click();
+        QCOMPARE(newStates(reports).last(), MediaComponent::kStopped);
+        QCOMPARE(statusText(*component), QStringLiteral("Stopped vbr_xing.mp3"));
     }
 
     void closingThePlayerWhilePlayingStopsAndReleasesTheFile() {
@@ -188,9 +202,100 @@ private slots:
         reports.clear();
         component->setSourceFile(QString());
         QCOMPARE(newStates(reports), QList<qint32>({MediaComponent::kStopped}));
+        QCOMPARE(statusText(*component), QStringLiteral("Stopped vbr_xing.mp3"));
         // Whatever the previous source still had on its way is dropped.
         QTest::qWait(200);
         QCOMPARE(newStates(reports), QList<qint32>({MediaComponent::kStopped}));
+    }
+
+    void aFileIsToldAsPlayingAtOnceAndItsCountedLengthFollows() {
+        const QTemporaryDir folder;
+        const QString file = writeLongFile(folder);
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+
+        component->setSourceFile(file);
+
+        // Told before a sample has played, long before the count ends.
+        QCOMPARE(newStates(reports), QList<qint32>({MediaComponent::kWaiting}));
+        QCOMPARE(component->currentPosition(), 0.0);
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying), 60000);
+        QCOMPARE(newStates(reports).first(), MediaComponent::kWaiting);
+        QVERIFY2(qAbs(component->duration() - test_files::kLongMpegFileCopies * 5.0) <
+                     test_files::kLongMpegFileCopies * 0.1,
+                 qPrintable(QStringLiteral("length %1 s").arg(component->duration())));
+    }
+
+    void aFileCutShortWhileCountedEndsTheCountNotThePlayer() {
+        const QTemporaryDir folder;
+        const QString file = writeLongFile(folder);
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+
+        component->setSourceFile(file);
+        QVERIFY(QFile::resize(file, 100000));
+
+        // The count of a file that changed under it is dropped for GStreamer's own estimate.
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(MediaComponent::kPlaying) ||
+                                     newStates(reports).last() == MediaComponent::kStopped,
+                                 60000);
+        QVERIFY2(component->duration() < test_files::kLongMpegFileCopies * 5.0 - 1,
+                 "the length of the file before it was cut");
+    }
+
+    void aNewSourceOrTheEndOfThePlayerEndsTheCountOfTheOldOne() {
+        const QTemporaryDir folder;
+        const QString file = writeLongFile(folder);
+        std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+
+        component->setSourceFile(file);
+        QVERIFY(startsPlaying(*component, reports,
+                              test_files::testDataFile(QStringLiteral("cbr.mp3"))));
+        QVERIFY2(qAbs(component->duration() - 4.0) < 0.1, "the length of the file before");
+
+        component->setSourceFile(file);
+        component.reset();
+        QVERIFY(!holdsOpen(file));
+    }
+
+    void theStripSaysWhatItDoesInAsFewWordsAsItsWidthHolds() {
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        component->resize(300, 60);
+        component->show();
+        QVERIFY(QTest::qWaitForWindowExposed(component.get()));
+        auto* line = component->findChild<QLabel*>();
+
+        component->findChildren<QToolButton*>().front()->click();
+        QCOMPARE(line->text(), QStringLiteral("Nothing to play: choose a file in the list first."));
+
+        const QString name = QString(200, QLatin1Char('x')) + QStringLiteral(".mp3");
+        component->setSourceFile(QStringLiteral("/nonexistent/") + name);
+        const QString whole = QStringLiteral("Cannot play %1: the file does not exist").arg(name);
+        QCOMPARE(line->toolTip(), whole);
+        QVERIFY2(line->text().size() < whole.size() && line->text().contains(QChar(0x2026)),
+                 qPrintable(line->text()));
+        QVERIFY(line->text().endsWith(QStringLiteral("does not exist")));
+    }
+
+    void aClickOnThePositionSliderJumpsToThatPoint() {
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        component->resize(400, 60);
+        component->show();
+        QVERIFY(QTest::qWaitForWindowExposed(component.get()));
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+        QVERIFY(startsPlaying(*component, reports,
+                              test_files::testDataFile(QStringLiteral("vbr_xing.mp3"))));
+        auto* slider = component->findChildren<QSlider*>().front();
+
+        QTest::mouseClick(slider, Qt::LeftButton, {},
+                          QPoint(slider->width() * 3 / 4, slider->height() / 2));
+
+        const double target = component->duration() * 0.75;
+        QTRY_VERIFY2(qAbs(component->currentPosition() - target) < 0.5,
+                     qPrintable(QStringLiteral("at %1 s, not near %2 s")
+                                    .arg(component->currentPosition())
+                                    .arg(target)));
     }
 };
 

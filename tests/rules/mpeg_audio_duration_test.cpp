@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -49,6 +53,30 @@ Bytes text(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
+// An MPEG-1 frame that carries `mark` ("Xing", "Info" or "VBRI") where encoders put it and,
+// after it, the frame count they write there.
+Bytes bookkeepingFrame(const std::string& mark, std::uint32_t frames) {
+    Bytes bytes = mpeg1Frame();
+    const bool vbri = mark == "VBRI";
+    const std::size_t at = 4 + 32;
+    std::copy(mark.begin(), mark.end(), bytes.begin() + at);
+    const std::size_t countAt = at + (vbri ? 14 : 8);
+    if (!vbri) {
+        bytes[at + 7] = 1;  // the flags: a frame count follows
+    }
+    for (int i = 0; i < 4; ++i) {
+        bytes[countAt + i] = static_cast<std::uint8_t>(frames >> (24 - 8 * i));
+    }
+    return bytes;
+}
+
+std::string writeFile(const QTemporaryDir& folder, const Bytes& bytes) {
+    const QString path = folder.filePath(QStringLiteral("stream.mp3"));
+    test_files::writeAll(path, QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                          static_cast<qsizetype>(bytes.size())));
+    return path.toStdString();
+}
+
 TEST(MpegAudioDuration, CountsEveryFrameOfTheStream) {
     const double mpeg1Seconds = 1152.0 / 44100;
     const double mpeg2Seconds = 576.0 / 22050;
@@ -71,6 +99,15 @@ TEST(MpegAudioDuration, CountsEveryFrameOfTheStream) {
          10 * mpeg1Seconds},
         {"a cut-off last frame",
          join({repeat(mpeg1Frame(), 7), Bytes(one.begin(), one.begin() + 100)}), 7 * mpeg1Seconds},
+        // The frames behind a header with a count are not looked at, so these 10 last 12.
+        {"a Xing frame's count", join({bookkeepingFrame("Xing", 12), repeat(one, 10)}),
+         12 * mpeg1Seconds},
+        {"an Info frame's count", join({bookkeepingFrame("Info", 12), repeat(one, 10)}),
+         12 * mpeg1Seconds},
+        {"a VBRI frame's count", join({bookkeepingFrame("VBRI", 12), repeat(one, 10)}),
+         12 * mpeg1Seconds},
+        {"a count more frames than the file could hold is not trusted",
+         join({bookkeepingFrame("Xing", 100000), repeat(one, 10)}), 10 * mpeg1Seconds},
     };
     for (const auto& [what, bytes, seconds] : cases) {
         const auto duration = player::mpegAudioDuration(bytes);
@@ -108,6 +145,69 @@ TEST(MpegAudioDuration, MeasuresRealEncodedFiles) {
                      test_files::testDataFile(QStringLiteral("garbage.mp3")).toStdString())
                      .has_value());
     EXPECT_FALSE(player::mpegAudioFileDuration("/nonexistent/file.mp3").has_value());
+}
+
+TEST(MpegAudioDuration, TheHeadersCountAgreesWithTheFramesOfRealFiles) {
+    for (const char* name : {"cbr.mp3", "vbr_xing.mp3"}) {
+        const QByteArray file = test_files::readAll(test_files::testDataFile(name));
+        Bytes unmarked(file.begin(), file.end());
+        for (const char* mark : {"Xing", "Info"}) {
+            const auto at = std::search(unmarked.begin(), unmarked.end(), mark, mark + 4);
+            if (at != unmarked.end()) {
+                *at = 'x';  // no longer a header: every frame is counted
+            }
+        }
+        const auto counted = player::mpegAudioDuration(unmarked);
+        const auto fromHeader =
+            player::mpegAudioFileDuration(test_files::testDataFile(name).toStdString());
+        ASSERT_TRUE(counted && fromHeader) << name;
+        // The header's own frame, now counted, is the one frame between them.
+        EXPECT_DOUBLE_EQ(*fromHeader, *counted - 1152.0 / 44100) << name;
+    }
+}
+
+TEST(MpegAudioDuration, AFileReadInPiecesCountsAsItsBytesDo) {
+    // Several pieces of reading, with frames, junk and long runs of zeros across their borders.
+    const Bytes bytes = join({repeat(mpeg1Frame(), 1000), Bytes(3 << 20, 0), Bytes(77, 0xFF),
+                              repeat(mpeg1Frame(), 3000), Bytes(100000, 0x12),
+                              repeat(mpeg1Frame(), 500), text("TAG"), Bytes(125, 0)});
+    const QTemporaryDir folder;
+    const std::string path = writeFile(folder, bytes);
+
+    const auto whole = player::mpegAudioDuration(bytes);
+    const auto read = player::mpegAudioFileDuration(path);
+
+    ASSERT_TRUE(whole && read);
+    EXPECT_DOUBLE_EQ(*read, *whole);
+    EXPECT_NEAR(*whole, 4500 * 1152.0 / 44100, 1e-9);
+}
+
+TEST(MpegAudioDuration, TheHolesOfASparseFileArePassedOverUnread) {
+    // Reading 16 GiB of zeros would take this test's whole time limit and more.
+    const QTemporaryDir folder;
+    const std::string path = writeFile(folder, repeat(mpeg1Frame(), 1000));
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(qint64{16} << 30));
+    const Bytes end = repeat(mpeg1Frame(), 500);
+    ASSERT_TRUE(file.seek(file.size()));
+    ASSERT_EQ(file.write(reinterpret_cast<const char*>(end.data()), qint64(end.size())),
+              qint64(end.size()));
+    file.close();
+
+    const auto seconds = player::mpegAudioFileDuration(path);
+
+    ASSERT_TRUE(seconds.has_value());
+    EXPECT_NEAR(*seconds, 1500 * 1152.0 / 44100, 1e-9);
+}
+
+TEST(MpegAudioDuration, AStoppedCountGivesNoLength) {
+    const QTemporaryDir folder;
+    const std::string path = writeFile(folder, repeat(mpeg1Frame(), 100));
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_FALSE(player::mpegAudioFileDuration(path, stop.get_token()).has_value());
+    EXPECT_TRUE(player::mpegAudioFileDuration(path, std::stop_source().get_token()).has_value());
 }
 
 }  // namespace

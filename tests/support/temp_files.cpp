@@ -63,4 +63,17 @@ QString testDataFile(const QString& name) {
     return QStringLiteral(MP3PLAYER_TEST_DATA "/") + name;
 }
 
+void writeLongMpegFile(const QString& path, int copies) {
+    const QByteArray frames = readAll(testDataFile(QStringLiteral("vbr_no_xing.mp3")));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+    for (int i = 0; i < copies; ++i) {
+        if (file.write(frames) != frames.size()) {
+            qFatal("cannot write %s", qPrintable(path));
+        }
+    }
+}
+
 }  // namespace test_files

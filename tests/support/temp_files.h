@@ -23,4 +23,11 @@ QByteArray audioBytes(int size);
 
 QString testDataFile(const QString& name);
 
+// Writes the frames of tests/data/vbr_no_xing.mp3 (5 s, no length header) `copies` times
+// over to `path`, so that only a count of every frame finds the file's length.
+void writeLongMpegFile(const QString& path, int copies);
+
+// About 300 MB: a count of a second or more from the disk, a tenth of one from the cache.
+constexpr int kLongMpegFileCopies = 8000;
+
 }  // namespace test_files

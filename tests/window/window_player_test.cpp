@@ -1,10 +1,13 @@
 // The play/stop button, the playing flag that only the media strip's reports set, and the
 // two play-time labels.
+#include <QAbstractButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
+#include "browser/file_list.h"
 #include "browser/local_name.h"
+#include "support/message_boxes.h"
 #include "support/temp_files.h"
 #include "support/window_fixture.h"
 
@@ -132,6 +135,38 @@ private slots:
         QTRY_COMPARE(elapsed->text(), QStringLiteral("Elapsed Time: 00:00"));
         fake->position = 1.5;
         QTRY_COMPARE(elapsed->text(), QStringLiteral("Elapsed Time: 00:02"));
+    }
+
+    void withTheRealStripSavesAreRefusedAndTheNextClickStopsFromTheFirstMoment() {
+        const QTemporaryDir folder;
+        const QString file = folder.filePath(QStringLiteral("long.mp3"));
+        test_files::writeLongMpegFile(file, test_files::kLongMpegFileCopies);
+        const QString started = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        Form1 window(createSystemMediaComponent());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* media = window.findChild<MediaComponent*>(QStringLiteral("MediaPlayer1"));
+        auto* files = window.findChild<browser::FileList*>(QStringLiteral("File1"));
+        auto* play = window.findChild<QAbstractButton*>(QStringLiteral("cmdOpen"));
+        QSignalSpy reports(media, &MediaComponent::playStateChanged);
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {},
+                          files->visualItemRect(files->item(0)).center());
+        const qint64 size = QFileInfo(file).size();
+
+        play->click();
+
+        // Before a sample has played and long before the frames are counted.
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports.last().at(1).toInt() != MediaComponent::kStopped);
+        QCOMPARE(media->currentPosition(), 0.0);
+        const ShownMessageBox refusal =
+            answerMessageBox([&] { window.findChild<QAbstractButton*>("cmdWriteTag")->click(); });
+        QCOMPARE(refusal.text, QStringLiteral("You can't save to an open file"));
+        QCOMPARE(QFileInfo(file).size(), size);
+        play->click();
+        QCOMPARE(reports.last().at(1).toInt(), MediaComponent::kStopped);
+        QDir::setCurrent(started);
     }
 };
 
