@@ -12,4 +12,10 @@ public:
     void setAutoRewind(bool /*on*/) override {}
     double duration() const override { return 0.0; }
     double currentPosition() const override { return 0.0; }
+    QString sourceFile() const override { return {}; }
+    void pauseOrResume() override {}
+    void stopPlayback() override {}
+    void seekTo(double /*seconds*/) override {}
+    double volume() const override { return 1.0; }
+    void setVolume(double /*level*/) override {}
 };
