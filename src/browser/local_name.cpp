@@ -28,7 +28,7 @@ qsizetype sequenceLength(unsigned char lead) {
     return lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
 }
 
-// What each byte 0x80..0xFF looks like in Windows-1252, the encoding most such names were
+// What each byte 0x80..0xFF looks like in CP1252, the encoding most such names were
 // written in; its five unassigned bytes keep their Latin-1 control characters.
 const QString& shownBytes() {
     static const QString shown = [] {
@@ -38,7 +38,7 @@ const QString& shownBytes() {
         }
         QStringDecoder windows1252("windows-1252");
         const QString decoded = windows1252.isValid() ? windows1252.decode(bytes) : QString();
-        // A Qt built without ICU knows no Windows-1252; Latin-1 is the next best reading.
+        // A Qt built without ICU knows no CP1252; Latin-1 is the next best reading.
         return decoded.size() == bytes.size() ? decoded : QString::fromLatin1(bytes);
     }();
     return shown;

@@ -8,7 +8,7 @@
 namespace browser {
 
 // Names and paths come from the system as bytes: most are UTF-8, but names copied from older
-// systems often hold Latin-1 or Windows-1252 bytes. The program keeps them in QString without
+// systems often hold Latin-1 or CP1252 bytes. The program keeps them in QString without
 // losing a byte: valid UTF-8 decodes as usual, and each byte that is not part of valid UTF-8
 // becomes the lone surrogate U+DC00 + byte (U+DC80..U+DCFF), which no valid UTF-8 decodes to.
 // Every path handed to the system is turned back into its bytes with localBytes().
@@ -18,7 +18,7 @@ QByteArray localBytes(QStringView path);
 // Whether every byte of the name was part of valid UTF-8.
 bool isUtf8(QStringView name);
 
-// The name as a person reads it: each byte that was not UTF-8 shown as its Windows-1252
+// The name as a person reads it: each byte that was not UTF-8 shown as its CP1252
 // character, which is its Latin-1 one for the printable bytes 0xA0..0xFF.
 QString readableName(const QString& name);
 

@@ -453,32 +453,34 @@ def run_scenario(player_path, source_folder, work_folder, log):
         stop_process(xvfb)
 
 
-def main():
+def run_test(tools, packages, work_prefix, scenario):
+    """Checks that `tools` are there, runs scenario(player_path, source_folder, work_folder, log)
+    and prints PASS, or FAIL with the player's output, keeping the work folder for a look."""
     if len(sys.argv) != 3:
         sys.exit(f"usage: {sys.argv[0]} <mp3player executable> <source folder>")
     player_path = os.path.abspath(sys.argv[1])
     source_folder = os.path.abspath(sys.argv[2])
-    for tool in ("Xvfb", "xdotool", "import", "prlimit"):
+    for tool in tools:
         if shutil.which(tool) is None:
-            sys.exit(f"FAIL: {tool} is missing; it comes with the Debian packages xvfb, "
-                     "xdotool, imagemagick and util-linux")
-    # A termination (ctest's timeout) goes through the cleanup in run_scenario.
+            sys.exit(f"FAIL: {tool} is missing; it comes with the Debian packages {packages}")
+    # A termination (ctest's timeout) goes through the scenario's cleanup.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
 
-    work_folder = tempfile.mkdtemp(prefix="mp3player-e2e-")
+    work_folder = tempfile.mkdtemp(prefix=work_prefix)
     log_path = os.path.join(work_folder, "player.log")
     started = time.monotonic()
     try:
         with open(log_path, "wb") as log:
-            run_scenario(player_path, source_folder, work_folder, log)
+            scenario(player_path, source_folder, work_folder, log)
     except StepFailed as failure:
         with open(log_path, encoding="utf-8", errors="replace") as log:
             print(f"--- player output:\n{log.read()}---", flush=True)
-        sys.exit(f"FAIL: {failure}\n(screen pictures and the player's output are kept in "
+        sys.exit(f"FAIL: {failure}\n(what the test kept, the player's output among it, is in "
                  f"{work_folder})")
     shutil.rmtree(work_folder)
     print(f"PASS in {time.monotonic() - started:.1f} s")
 
 
 if __name__ == "__main__":
-    main()
+    run_test(("Xvfb", "xdotool", "import", "prlimit"), "xvfb, xdotool, imagemagick and util-linux",
+             "mp3player-e2e-", run_scenario)

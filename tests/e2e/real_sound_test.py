@@ -15,11 +15,9 @@ sox, lame, Xvfb and xdotool.
 import array
 import math
 import os
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
@@ -250,29 +248,8 @@ def run_scenario(player_path, work_folder, log):
         stop_sound_server(server)
 
 
-def main():
-    if len(sys.argv) != 3:
-        sys.exit(f"usage: {sys.argv[0]} <mp3player executable> <source folder>")
-    player_path = os.path.abspath(sys.argv[1])
-    for tool in ("pulseaudio", "parec", "sox", "lame", "Xvfb", "xdotool", "import"):
-        if shutil.which(tool) is None:
-            sys.exit(f"FAIL: {tool} is missing; it comes with the Debian packages pulseaudio, "
-                     "pulseaudio-utils, sox, lame, xvfb, xdotool and imagemagick")
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
-
-    work_folder = tempfile.mkdtemp(prefix="mp3player-sound-")
-    log_path = os.path.join(work_folder, "player.log")
-    started = time.monotonic()
-    try:
-        with open(log_path, "wb") as log:
-            run_scenario(player_path, work_folder, log)
-    except e2e.StepFailed as failure:
-        with open(log_path, encoding="utf-8", errors="replace") as log:
-            print(f"--- player output:\n{log.read()}---", flush=True)
-        sys.exit(f"FAIL: {failure}\n(the player's output is kept in {work_folder})")
-    shutil.rmtree(work_folder)
-    print(f"PASS in {time.monotonic() - started:.1f} s")
-
-
 if __name__ == "__main__":
-    main()
+    e2e.run_test(("pulseaudio", "parec", "sox", "lame", "Xvfb", "xdotool", "import"),
+                 "pulseaudio, pulseaudio-utils, sox, lame, xvfb, xdotool and imagemagick",
+                 "mp3player-sound-",
+                 lambda player, _source, work, log: run_scenario(player, work, log))
