@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -26,8 +27,11 @@
 namespace {
 
 constexpr int kSliderSteps = 1000;
-constexpr int kFaceRefreshMs = 250;  // the most often the position slider follows playback
-constexpr int kSlowestFaceRefreshMs = 1000;
+// How often the position slider looks at playback. Each look wakes the program, asks GStreamer
+// for the position and, when the handle has moved, repaints the slider: about a tenth of the CPU
+// that GStreamer spends on a second of audio. Once a second keeps the handle in step with the
+// elapsed seconds for that tenth.
+constexpr int kFaceRefreshMs = 1000;
 constexpr double kNanosecondsPerSecond = 1e9;
 
 // playbin's own flags: decode audio only (a cover picture in a tag opens no video window) and
@@ -158,6 +162,7 @@ void GstMediaComponent::createFace() {
     position_ = new QSlider(Qt::Horizontal, this);
     position_->setRange(0, kSliderSteps);
     position_->setAccessibleName(tr("Position"));
+    position_->installEventFilter(this);
     volume_ = new QSlider(Qt::Horizontal, this);
     volume_->setRange(0, 100);
     volume_->setValue(100);
@@ -406,12 +411,27 @@ void GstMediaComponent::refreshFace() {
     }
     const double length = duration();
     const double fraction = length > 0 ? currentPosition() / length : 0;
-    position_->setValue(static_cast<int>(fraction * kSliderSteps));
-    // Each refresh wakes the window's thread and asks GStreamer for the position; more often
-    // than the handle moves by a pixel shows nothing new.
-    const double millisecondsAPixel = length * 1000 / std::max(1, position_->width());
-    faceRefresh_->setInterval(static_cast<int>(
-        std::clamp(millisecondsAPixel, double{kFaceRefreshMs}, double{kSlowestFaceRefreshMs})));
+    const int value = static_cast<int>(fraction * kSliderSteps);
+    // A new value repaints the slider, the larger part of a refresh's cost; one that leaves the
+    // handle on its pixel (a long file, a pause) would show nothing new.
+    if (QStyle::sliderPositionFromValue(0, kSliderSteps, value, handleTravel_) !=
+        QStyle::sliderPositionFromValue(0, kSliderSteps, position_->value(), handleTravel_)) {
+        position_->setValue(value);
+    }
+}
+
+int GstMediaComponent::measureHandleTravel() const {
+    QStyleOptionSlider option;
+    option.initFrom(position_);
+    option.orientation = Qt::Horizontal;
+    option.minimum = 0;
+    option.maximum = kSliderSteps;
+    QStyle* style = position_->style();
+    const QRect groove =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, position_);
+    const QRect handle =
+        style->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, position_);
+    return groove.width() - handle.width();
 }
 
 void GstMediaComponent::seek(int sliderValue) {
@@ -442,6 +462,9 @@ void GstMediaComponent::showStatus() {
 bool GstMediaComponent::eventFilter(QObject* watched, QEvent* event) {
     if (watched == status_ && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
         showStatus();
+    }
+    if (watched == position_ && event->type() == QEvent::Resize) {
+        handleTravel_ = measureHandleTravel();
     }
     return MediaComponent::eventFilter(watched, event);
 }

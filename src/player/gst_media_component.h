@@ -54,6 +54,7 @@ private:
     void lengthCounted(quint64 generation, std::optional<double> length);
     void report(qint32 newState);
     void refreshFace();
+    int measureHandleTravel() const;
     void seek(int sliderValue);
     void tellUser(const QString& text);
     void showStatus();
@@ -81,4 +82,7 @@ private:
     QSlider* volume_ = nullptr;
     QLabel* status_ = nullptr;
     QTimer* faceRefresh_ = nullptr;
+    // The pixels the position handle's left edge crosses from start to end, as the style
+    // draws it; measured when the slider is resized rather than at every refresh.
+    int handleTravel_ = 0;
 };

@@ -278,6 +278,28 @@ private slots:
         QVERIFY(line->text().endsWith(QStringLiteral("does not exist")));
     }
 
+    void thePositionSliderFollowsPlayingSeekingAndTheStop() {
+        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+        component->resize(400, 60);
+        component->show();
+        QVERIFY(QTest::qWaitForWindowExposed(component.get()));
+        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+        QVERIFY(startsPlaying(*component, reports,
+                              test_files::testDataFile(QStringLiteral("vbr_xing.mp3"))));
+        const auto* slider = component->findChildren<QSlider*>().front();
+        const int end = slider->maximum();
+
+        QTRY_VERIFY(slider->value() >= end / 5);  // a second of the five
+        // Paused, the handle stands still, so where it goes shows where the seek went.
+        component->pauseOrResume();
+        component->seekTo(0.25);
+        QTRY_VERIFY(slider->value() <= end / 10);
+        component->pauseOrResume();
+        QTRY_VERIFY(slider->value() > end / 10);
+        component->stopPlayback();
+        QCOMPARE(slider->value(), 0);
+    }
+
     void aClickOnThePositionSliderJumpsToThatPoint() {
         const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
         component->resize(400, 60);
