@@ -203,7 +203,7 @@ void GstMediaComponent::createFace() {
     faceRefresh_ = new QTimer(this);
     faceRefresh_->setInterval(kFaceRefreshMs);
     connect(faceRefresh_, &QTimer::timeout, this, &GstMediaComponent::refreshFace);
-    connect(playPause_, &QToolButton::clicked, this, &GstMediaComponent::togglePause);
+    connect(playPause_, &QToolButton::clicked, this, &GstMediaComponent::pauseOrResume);
     connect(stopButton_, &QToolButton::clicked, this, &GstMediaComponent::stopPlayback);
     connect(position_, &QSlider::sliderReleased, this, [this] { seek(position_->value()); });
     connect(position_, &QSlider::actionTriggered, this, [this](int action) {
@@ -316,7 +316,7 @@ void GstMediaComponent::stop(double keptPosition) {
     report(kStopped);
 }
 
-void GstMediaComponent::togglePause() {
+void GstMediaComponent::pauseOrResume() {
     if (state_ == kPlaying || state_ == kWaiting) {
         // Told at once: a pipeline still on its way to playing posts no change to paused.
         if (gst_element_set_state(playbin_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
@@ -498,10 +498,6 @@ QString GstMediaComponent::plainReason(GstMessage* message) const {
 }
 
 // The strip's controls, for callers outside the window.
-
-void GstMediaComponent::pauseOrResume() {
-    togglePause();
-}
 
 void GstMediaComponent::stopPlayback() {
     const bool wasOpen = state_ != kStopped;

@@ -48,7 +48,6 @@ private:
     bool ensurePlaybin();
     void start();
     void stop(double keptPosition);
-    void togglePause();
     void handleMessage(GstMessage* message);
     void countFrames(quint64 generation, const std::string& localPath, std::stop_token stop);
     void lengthCounted(quint64 generation, std::optional<double> length);
