@@ -47,6 +47,20 @@ bool startsPlaying(MediaComponent& component, const QSignalSpy& reports, const Q
                            kStartTimeoutMs);
 }
 
+// A strip shown on screen, playing a five-second file; nothing when it does not play.
+std::unique_ptr<MediaComponent> stripOnScreenPlaying() {
+    std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
+    component->resize(400, 60);
+    component->show();
+    QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
+    if (!QTest::qWaitForWindowExposed(component.get()) ||
+        !startsPlaying(*component, reports,
+                       test_files::testDataFile(QStringLiteral("vbr_xing.mp3")))) {
+        return nullptr;
+    }
+    return component;
+}
+
 QString statusText(const MediaComponent& component) {
     QString text;
     for (const QLabel* label : component.findChildren<QLabel*>()) {
@@ -279,13 +293,8 @@ private slots:
     }
 
     void thePositionSliderFollowsPlayingSeekingAndTheStop() {
-        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
-        component->resize(400, 60);
-        component->show();
-        QVERIFY(QTest::qWaitForWindowExposed(component.get()));
-        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
-        QVERIFY(startsPlaying(*component, reports,
-                              test_files::testDataFile(QStringLiteral("vbr_xing.mp3"))));
+        const std::unique_ptr<MediaComponent> component = stripOnScreenPlaying();
+        QVERIFY(component);
         const auto* slider = component->findChildren<QSlider*>().front();
         const int end = slider->maximum();
 
@@ -301,13 +310,8 @@ private slots:
     }
 
     void aClickOnThePositionSliderJumpsToThatPoint() {
-        const std::unique_ptr<MediaComponent> component = createSystemMediaComponent();
-        component->resize(400, 60);
-        component->show();
-        QVERIFY(QTest::qWaitForWindowExposed(component.get()));
-        QSignalSpy reports(component.get(), &MediaComponent::playStateChanged);
-        QVERIFY(startsPlaying(*component, reports,
-                              test_files::testDataFile(QStringLiteral("vbr_xing.mp3"))));
+        const std::unique_ptr<MediaComponent> component = stripOnScreenPlaying();
+        QVERIFY(component);
         auto* slider = component->findChildren<QSlider*>().front();
 
         QTest::mouseClick(slider, Qt::LeftButton, {},
