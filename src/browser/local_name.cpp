@@ -1,6 +1,6 @@
 #include "browser/local_name.h"
 
-#include <QStringDecoder>
+#include "core/code_page.h"
 
 namespace browser {
 
@@ -26,22 +26,6 @@ qsizetype sequenceLength(unsigned char lead) {
         return 1;
     }
     return lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-}
-
-// What each byte 0x80..0xFF looks like in CP1252, the encoding most such names were
-// written in; its five unassigned bytes keep their Latin-1 control characters.
-const QString& shownBytes() {
-    static const QString shown = [] {
-        QByteArray bytes;
-        for (int byte = 0x80; byte <= 0xFF; ++byte) {
-            bytes.append(static_cast<char>(byte));
-        }
-        QStringDecoder windows1252("windows-1252");
-        const QString decoded = windows1252.isValid() ? windows1252.decode(bytes) : QString();
-        // A Qt built without ICU knows no CP1252; Latin-1 is the next best reading.
-        return decoded.size() == bytes.size() ? decoded : QString::fromLatin1(bytes);
-    }();
-    return shown;
 }
 
 }  // namespace
@@ -96,7 +80,8 @@ QString readableName(const QString& name) {
     QString readable = name;
     for (qsizetype i = 0; i < readable.size(); ++i) {
         if (isEscapeAt(name, i)) {
-            readable[i] = shownBytes()[escapedByte(name[i]) - 0x80];
+            const char byte = static_cast<char>(escapedByte(name[i]));
+            readable[i] = core::CodePage::system().decode(QByteArrayView(&byte, 1)).front();
         }
     }
     return readable;

@@ -18,8 +18,8 @@ QByteArray localBytes(QStringView path);
 // Whether every byte of the name was part of valid UTF-8.
 bool isUtf8(QStringView name);
 
-// The name as a person reads it: each byte that was not UTF-8 shown as its CP1252
-// character, which is its Latin-1 one for the printable bytes 0xA0..0xFF.
+// The name as a person reads it: each byte that was not UTF-8 shown as its character in the
+// code page of the user's language, the one tag text is read in.
 QString readableName(const QString& name);
 
 // The name's exact bytes: the UTF-8 characters as they are, each other byte as "\xHH" and each
