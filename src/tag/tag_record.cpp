@@ -32,10 +32,10 @@ bool TagRecord::hasTrailerMark() const {
 }
 
 std::string shownText(std::string_view field) {
-    const std::size_t lastKept = field.find_last_not_of(' ');
-    std::string_view trimmed =
-        lastKept == std::string_view::npos ? std::string_view{} : field.substr(0, lastKept + 1);
-    return std::string(trimmed.substr(0, trimmed.find('\0')));
+    const std::string_view text = field.substr(0, field.find('\0'));
+    const std::size_t lastKept = text.find_last_not_of(' ');
+    return std::string(lastKept == std::string_view::npos ? std::string_view{}
+                                                          : text.substr(0, lastKept + 1));
 }
 
 }  // namespace tag

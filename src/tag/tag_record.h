@@ -67,8 +67,10 @@ private:
     Bytes bytes_{};
 };
 
-// What a text box shows of a stored field: trailing spaces removed, then only the characters
-// before the first NUL, since a text box ends its text there.
+// What a text box shows of a stored field: the characters before the first NUL, since a text
+// box ends its text there, without their trailing spaces. Other tools end a shorter comment
+// with spaces and a zero before a track number; shown with those spaces, typing at its end
+// would push the comment past the 28 characters that leave the track its place.
 std::string shownText(std::string_view field);
 
 }  // namespace tag

@@ -78,13 +78,14 @@ TEST(TagRecord, TrailerMarkIsUpperCaseTagOnly) {
     }
 }
 
-TEST(ShownText, TrimsTrailingSpacesThenEndsAtTheFirstNul) {
+TEST(ShownText, EndsAtTheFirstNulWithoutTrailingSpaces) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"Title   ", "Title"},
         {"  Lead", "  Lead"},
         {std::string("Abc\0\0\0", 6), "Abc"},
-        {std::string("Abc \0 x ", 8), "Abc "},
+        {std::string("Abc \0 x ", 8), "Abc"},
         {std::string("Track\0\x07", 7), "Track"},
+        {"ripped by kid3" + std::string(14, ' ') + std::string("\0\x05", 2), "ripped by kid3"},
         {"    ", ""},
         {std::string(4, '\0'), ""},
         {"\xE9t\xE9", "\xE9t\xE9"},

@@ -78,6 +78,12 @@ private slots:
         QTest::newRow("comment with a zero and a track byte")
             << audio + trailer("T", {}, {}, {}, QByteArray(28, 'c') + QByteArray("\0\x07", 2), 2)
             << QStringList{"T", "", "", "", QString(28, 'c'), "2"} << 1 << "";
+        QTest::newRow("comment with spaces before its zero and track")
+            << audio +
+                   trailer("T", {}, {}, {},
+                           QByteArray("ripped by kid3").leftJustified(28) + QByteArray("\0\x05", 2),
+                           2)
+            << QStringList{"T", "", "", "", "ripped by kid3", "2"} << 1 << "";
         QTest::newRow("genre 35 selects nothing")
             << audio + trailer("T", {}, {}, {}, {}, 35) << QStringList{"T", "", "", "", "", "35"}
             << -1 << "";
