@@ -26,6 +26,7 @@
 #include "app/form1.h"
 #include "browser/dir_list.h"
 #include "browser/file_list.h"
+#include "core/code_page.h"
 #include "expected_shown_text.h"
 #include "fuzz_check.h"
 #include "silent_media_component.h"
@@ -158,7 +159,7 @@ private:
         FUZZ_CHECK(message_->text() == (trailer ? QString() : QStringLiteral("No tag")));
         for (std::size_t i = 0; i < kTagBoxes.size(); ++i) {
             const std::string shown = shownFieldOf(trailer, kTagBoxes[i].field);
-            FUZZ_CHECK(tagBoxes_[i]->text() == QString::fromLatin1(shown.data(), shown.size()));
+            FUZZ_CHECK(tagBoxes_[i]->text() == core::CodePage::system().decode(shown));
         }
         const int code = trailer ? trailer->genreCode() : -1;
         FUZZ_CHECK(genreCode_->text() == (trailer ? QString::number(code) : QString()));

@@ -20,9 +20,10 @@
 #include "browser/folder_listing.h"
 #include "browser/local_name.h"
 #include "browser/selected_file_path.h"
+#include "core/code_page.h"
 #include "player/play_time.h"
 #include "tag/genre_table.h"
-#include "tag/latin1_text.h"
+#include "tag/save_report.h"
 #include "tag/trailer_file.h"
 
 namespace {
@@ -31,11 +32,6 @@ const QString kSaveErrorTitle = QStringLiteral("MP3 Tag Save Error");
 
 std::string localPath(const QString& path) {
     return browser::localBytes(path).toStdString();
-}
-
-// Tag text is one byte a character in Latin-1, so every byte value has its character.
-QString fromLatin1(std::string_view bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 // The folder the program was started from, read as bytes: Qt would spell a name that is not
@@ -87,7 +83,7 @@ void Form1::Form_Load() {
     Drive1->followFolder(start);
     Dir1->setPath(start);
     for (const std::string_view name : tag::kGenreNames) {
-        Combo1->addItem(fromLatin1(name));
+        Combo1->addItem(QLatin1String(name.data(), std::ssize(name)));
     }
     // The open list is as wide as its longest name, so that no name is cut short there.
     QAbstractItemView* genres = Combo1->view();
@@ -137,6 +133,7 @@ void Form1::Dir1_OpenFailed(const QString& folder, const QString& reason) {
 
 void Form1::ClearTagFields() {
     lblMsg->clear();
+    lblMsg->setToolTip(QString());
     for (QLineEdit* box : {txtTitle, txtArtist, txtAlbum, txtYear, txtComment, txtGenreCode}) {
         box->clear();
     }
@@ -151,9 +148,11 @@ void Form1::File1_Click() {
     ClearTagFields();
     filePath = SelectedFilePath();
     const tag::TrailerRead read = tag::readTrailer(localPath(filePath));
+    shownTrailer = {};
     switch (read.outcome) {
         case tag::TrailerRead::Outcome::Trailer:
             tag = tag::TagRecord::decode(read.lastBytes);
+            shownTrailer.bytes = read.lastBytes;
             showTag();
             break;
         case tag::TrailerRead::Outcome::NoTrailer:
@@ -173,7 +172,7 @@ void Form1::showTag() {
         box->setCursorPosition(0);
     };
     const auto shown = [this](tag::TagField field) {
-        return fromLatin1(tag::shownText(tag.text(field)));
+        return core::CodePage::system().decode(tag::shownText(tag.text(field)));
     };
     show(txtTitle, shown(tag::TagField::Title));
     show(txtArtist, shown(tag::TagField::Artist));
@@ -190,15 +189,20 @@ void Form1::cmdWriteTag_Click() {
         return;
     }
     filePath = SelectedFilePath();
-    const auto store = [this](tag::TagField field, const QString& text) {
-        tag.store(field, tag::latin1Bytes(text));
+    QString replaced;
+    const auto store = [this, &replaced](tag::TagField field, const QString& text) {
+        const core::CodePage::Encoded encoded = core::CodePage::system().encode(text);
+        tag.store(field, encoded.bytes.toStdString());
+        replaced += encoded.replaced;
+        return encoded.bytes.size();
     };
     store(tag::TagField::Tag, QStringLiteral("TAG"));
     store(tag::TagField::Title, txtTitle->text());
     store(tag::TagField::Artist, txtArtist->text());
     store(tag::TagField::Album, txtAlbum->text());
     store(tag::TagField::Year, txtYear->text());
-    store(tag::TagField::Comment, txtComment->text());
+    const auto commentLength =
+        static_cast<std::size_t>(store(tag::TagField::Comment, txtComment->text()));
     tag.store(
         tag::TagField::Genre,
         std::string(1, static_cast<char>(tag::genreCodeFromPosition(Combo1->currentIndex()))));
@@ -207,7 +211,7 @@ void Form1::cmdWriteTag_Click() {
         showSaveError(tr("No file is selected: choose a file in the file list first."));
         return;
     }
-    const tag::EditedTag edited{tag, tag::latin1Bytes(txtComment->text()).size()};
+    const tag::EditedTag edited{tag, commentLength, shownTrailer};
     const tag::TrailerWrite written = tag::writeTrailer(localPath(filePath), edited);
     if (!written.saved) {
         showSaveError(tr("The tag was not saved to %1: %2.")
@@ -215,7 +219,10 @@ void Form1::cmdWriteTag_Click() {
                                browser::readableName(browser::fromLocalBytes(written.reason))));
         return;
     }
-    lblMsg->setText(tr("Tag saved"));
+    shownTrailer.bytes = written.written;
+    const tag::SaveReport report = tag::saveReport(replaced, core::CodePage::system().number());
+    lblMsg->setText(report.text);
+    lblMsg->setToolTip(report.toolTip);
 }
 
 void Form1::showSaveError(const QString& text) {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "player/media_component.h"
+#include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
 
 class QAbstractButton;
@@ -63,10 +64,11 @@ private:
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
-    // read or written.
+    // read or written, and the chosen file's trailer as the boxes began from it.
     QString filePath;
     bool isPlaying = false;
     tag::TagRecord tag;
+    tag::ShownTrailer shownTrailer;
 
     browser::DriveList* Drive1 = nullptr;
     browser::DirList* Dir1 = nullptr;

@@ -226,12 +226,16 @@ TrailerWrite writeTrailer(const std::string& path, const EditedTag& edited,
             inFile = TagRecord::decode(lastBytes);
         }
     }
+    if (edited.shown && inFile && edited.shown->bytes != inFile->encode()) {
+        return {false, "it holds a tag that is not shown here; choose the file again to see it"};
+    }
     const off_t offset = inFile ? oldSize - kTrailerSize : oldSize;
 
+    const TagRecord::Bytes trailer = savedTrailer(edited, inFile);
     errno = 0;
-    if (writeAt(savedTrailer(edited, inFile), offset) && calls.fdatasync(file.get()) == 0) {
+    if (writeAt(trailer, offset) && calls.fdatasync(file.get()) == 0) {
         // On disk now: a failing close can lose nothing more.
-        return {true, {}};
+        return {true, {}, trailer};
     }
     std::string reason = describeError(errno != 0 ? errno : EIO);
     // Undo what part of the 128 bytes may have landed, so no half-written trailer stays behind.

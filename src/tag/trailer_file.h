@@ -27,7 +27,8 @@ TrailerRead readTrailer(const std::string& path);
 
 struct TrailerWrite {
     bool saved = false;
-    std::string reason;  // why not, when not saved
+    std::string reason;          // why not, when not saved
+    TagRecord::Bytes written{};  // the trailer now in the file, when saved
 };
 
 // The calls the writer makes on the open file, in one place so that a test can make the disk
@@ -42,7 +43,8 @@ struct WriterSystemCalls {
 
 // Puts the trailer `savedTrailer` makes of `edited` at the end of the regular file at `path`:
 // over its last 128 bytes when they begin with "TAG" at this moment, else after its last byte,
-// so no audio byte is overwritten. Never creates a file, and refuses a link whose final target
+// so no audio byte is overwritten. Refuses a file whose trailer is not the one the edit began
+// from (EditedTag::shown). Never creates a file, and refuses a link whose final target
 // has no MP3 name, since that file may be anything. Counts as saved only once the bytes are on
 // disk; a failed append is cut off again and a failed overwrite puts the old trailer back, and
 // when that fails too the reason says the file may now end in an incomplete tag. Writing past

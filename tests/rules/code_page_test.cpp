@@ -107,6 +107,10 @@ TEST(CodePage, NamesEachCharacterItCannotHoldAndWritesOneQuestionMarkForIt) {
         CodePage::fromNumber(1251)->encode(QStringLiteral("Café – €"));
     EXPECT_EQ(cyrillic.bytes, "Caf? \x96 \x88");
     EXPECT_EQ(cyrillic.replaced, QStringLiteral("é"));
+
+    const CodePage::Encoded halfAPair =
+        CodePage::fromNumber(1252)->encode(QString(QChar(0xD800)) + u'x');
+    EXPECT_EQ(halfAPair.bytes, "?x");
     EXPECT_FALSE(CodePage::fromNumber(65001));
 }
 

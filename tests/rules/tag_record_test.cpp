@@ -4,7 +4,6 @@
 
 #include <optional>
 
-#include "tag/latin1_text.h"
 #include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
 
@@ -144,19 +143,6 @@ TEST(SavedTrailer, KeepsTheTrackAndTheUnlistedGenreThatOtherToolsStored) {
         expected.store(TagField::Comment, c.savedComment);
         expected.store(TagField::Genre, std::string(1, static_cast<char>(c.savedGenre)));
         EXPECT_EQ(tag::savedTrailer(edited, inFile), expected.encode()) << c.what;
-    }
-}
-
-TEST(Latin1Bytes, GivesOneQuestionMarkForEachCharacterOutsideLatin1) {
-    const std::vector<std::pair<QString, std::string>> cases = {
-        {QString::fromUtf8("Caf\u00E9 \u00FF"), "Caf\xE9 \xFF"},
-        {QString::fromUtf8("\u03A9mega \u266B"), "?mega ?"},
-        {QString::fromUtf8("a\U0001F600b"), "a?b"},  // two UTF-16 units, one character
-        {QString(QChar(0xD800)) + u'x', "?x"},       // half a pair
-        {QString(), ""},
-    };
-    for (const auto& [text, bytes] : cases) {
-        EXPECT_EQ(tag::latin1Bytes(text), bytes) << text.toStdString();
     }
 }
 

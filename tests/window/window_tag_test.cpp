@@ -7,6 +7,7 @@
 
 #include "browser/file_list.h"
 #include "browser/local_name.h"
+#include "core/code_page.h"
 #include "support/message_boxes.h"
 #include "support/temp_files.h"
 #include "support/window_fixture.h"
@@ -155,7 +156,7 @@ private slots:
         QCOMPARE(fixture.text("txtTitle"), QStringLiteral("One"));
     }
 
-    void aFileThatIsGoneOrNoLongerAFileReadsAsNoTagWithoutBlocking() {
+    void aFileThatIsGoneOrNoLongerAFileReadsAsNoTagAndItsTagIsNotSavedOverUnseen() {
         WindowFixture fixture;
         writeAll(fixture.file(QStringLiteral("gone.mp3")), trailer("Gone"));
         writeAll(fixture.file(QStringLiteral("pipe.mp3")), trailer("Pipe"));
@@ -173,6 +174,14 @@ private slots:
         QCOMPARE(fixture.text("txtTitle"), QString());
         QVERIFY2(!QFile::exists(fixture.file(QStringLiteral("gone.mp3"))),
                  "reading created the file");
+        // Back with its tag, which the cleared boxes never showed: a save would blank it.
+        const QByteArray back = audioBytes(300) + trailer("Gone", "Artist", "Album");
+        writeAll(fixture.file(QStringLiteral("gone.mp3")), back);
+        edit(fixture, "txtTitle", QStringLiteral("Typed"));
+        const ShownMessageBox refusal = answerMessageBox([&] { fixture.click("cmdWriteTag"); });
+        QVERIFY2(refusal.text.contains(QStringLiteral("choose the file again")),
+                 qPrintable(refusal.text));
+        QCOMPARE(readAll(fixture.file(QStringLiteral("gone.mp3"))), back);
 
         fixture.clickFile(QStringLiteral("x.mp3"));
         fixture.clickFile(QStringLiteral("pipe.mp3"));
@@ -333,7 +342,7 @@ private slots:
         fixture.open();
         fixture.clickFile(QStringLiteral("a.mp3"));
         for (const auto& [box, text] : fields) {
-            edit(fixture, box, QString::fromLatin1(text));
+            edit(fixture, box, core::CodePage::system().decode(text));
         }
         fixture.genres()->setCurrentIndex(4);
         QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
@@ -345,7 +354,7 @@ private slots:
         }
         fixture.clickFile(QStringLiteral("a.mp3"));
         for (const auto& [box, text] : fields) {
-            QCOMPARE(fixture.text(box), QString::fromLatin1(text));
+            QCOMPARE(fixture.text(box), core::CodePage::system().decode(text));
         }
         QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
         QCOMPARE(readAll(fixture.file(QStringLiteral("a.mp3"))), saved);
@@ -369,7 +378,7 @@ private slots:
         QCOMPARE(saved.mid(3, 31), QByteArray(30, 'w') + ' ');
     }
 
-    void charactersOutsideLatin1AreSavedAsQuestionMarks() {
+    void charactersOutsideTheCodePageAreSavedAsQuestionMarksAndCounted() {
         WindowFixture fixture;
         writeAll(fixture.file(QStringLiteral("a.mp3")), audioBytes(10));
         fixture.open();
@@ -380,6 +389,19 @@ private slots:
         const QByteArray saved = readAll(fixture.file(QStringLiteral("a.mp3")));
         QCOMPARE(saved.mid(10 + 3, 10), QByteArray("?mega ??") + "! ");
         QCOMPARE(saved.mid(10 + 97, 30), QByteArray(29, '?') + ' ');
+        QCOMPARE(fixture.text("lblMsg"), QStringLiteral("Saved; 32 became ?"));
+        const QString toolTip = fixture.control<QLabel>("lblMsg")->toolTip();
+        QVERIFY2(toolTip.contains(QStringLiteral(u"\u03A9 \u266B \U0001F600 \U0001F600")),
+                 qPrintable(toolTip));
+
+        // What the code page holds is saved without a word about it.
+        edit(fixture, "txtTitle", QStringLiteral("Café – €"));
+        edit(fixture, "txtComment", QString());
+        fixture.click("cmdWriteTag");
+        QCOMPARE(readAll(fixture.file(QStringLiteral("a.mp3"))).mid(10 + 3, 9),
+                 "Caf\xE9 \x96 \x80 ");
+        QCOMPARE(fixture.text("lblMsg"), QStringLiteral("Tag saved"));
+        QCOMPARE(fixture.control<QLabel>("lblMsg")->toolTip(), QString());
     }
 
     void twoNamesThatAreNotUtf8EachReadAndSaveTheirOwnFile() {
