@@ -202,7 +202,7 @@ double fileListMilliseconds(const QString& folder) {
     list.show();
     QCoreApplication::processEvents();
     const auto start = bench::Clock::now();
-    list.setPath(folder);
+    list.setPath(core::FilePath(folder.toUtf8()));
     const double milliseconds = bench::secondsBetween(start, bench::Clock::now()) * 1000;
     bench::require(list.count() == kListedFiles / 2, "the file list does not hold the .mp3 files");
     return milliseconds;

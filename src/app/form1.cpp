@@ -4,7 +4,6 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,27 +29,25 @@ namespace {
 
 const QString kSaveErrorTitle = QStringLiteral("MP3 Tag Save Error");
 
-std::string localPath(const QString& path) {
-    return browser::localBytes(path).toStdString();
-}
-
-// The folder the program was started from, read as bytes: Qt would spell a name that is not
-// UTF-8 wrong.
-QString currentFolder() {
-    std::error_code error;
-    const std::string bytes = std::filesystem::current_path(error).native();
-    return browser::fromLocalBytes(QByteArrayView(bytes.data(), std::ssize(bytes)));
-}
-
 // The folder the program starts in: the one it was started from, or the home folder or the
-// root when that one can no longer be listed.
-QString startFolder() {
-    for (const QString& candidate : {currentFolder(), QDir::homePath()}) {
-        if (browser::whyUnlistable(candidate).isEmpty()) {
+// root when that one can no longer be listed. Both are read as bytes: Qt would spell a name
+// that is not UTF-8 wrong.
+core::FilePath startFolder() {
+    std::error_code error;
+    const core::FilePath current(
+        QByteArray::fromStdString(std::filesystem::current_path(error).native()));
+    const core::FilePath home(qgetenv("HOME"));
+    for (const core::FilePath& candidate : {current, home}) {
+        if (!candidate.isEmpty() && browser::whyUnlistable(candidate).isEmpty()) {
             return candidate;
         }
     }
-    return QStringLiteral("/");
+    return core::FilePath(QByteArrayLiteral("/"));
+}
+
+// A reason from the tag writer, which may name a path by its bytes.
+QString readableReason(const std::string& reason) {
+    return core::FilePath(QByteArray::fromStdString(reason)).readable();
 }
 
 }  // namespace
@@ -79,7 +76,7 @@ void Form1::connectHandlers() {
 void Form1::Form_Load() {
     // The drive list shows the start folder's drive, with the start folder as that drive's
     // current folder; the folder list then opens it, and the file list follows.
-    const QString start = startFolder();
+    const core::FilePath start = startFolder();
     Drive1->followFolder(start);
     Dir1->setPath(start);
     for (const std::string_view name : tag::kGenreNames) {
@@ -123,12 +120,11 @@ void Form1::Dir1_Change() {
     File1->setPath(Dir1->path());
 }
 
-void Form1::Dir1_OpenFailed(const QString& folder, const QString& reason) {
+void Form1::Dir1_OpenFailed(const core::FilePath& folder, const QString& reason) {
     // The lists stay on the last folder that could be shown, and the drive list with them.
     Drive1->followFolder(Dir1->path());
-    QMessageBox::warning(
-        this, kApplicationTitle,
-        tr("Cannot open the folder %1: %2.").arg(browser::nameForMessages(folder), reason));
+    QMessageBox::warning(this, kApplicationTitle,
+                         tr("Cannot open the folder %1: %2.").arg(folder.forMessages(), reason));
 }
 
 void Form1::ClearTagFields() {
@@ -140,14 +136,14 @@ void Form1::ClearTagFields() {
     Combo1->setCurrentIndex(tag::kNoGenrePosition);
 }
 
-QString Form1::SelectedFilePath() const {
+core::FilePath Form1::SelectedFilePath() const {
     return browser::SelectedFilePath(Dir1->path(), File1->fileName());
 }
 
 void Form1::File1_Click() {
     ClearTagFields();
     filePath = SelectedFilePath();
-    const tag::TrailerRead read = tag::readTrailer(localPath(filePath));
+    const tag::TrailerRead read = tag::readTrailer(filePath.bytes().toStdString());
     shownTrailer = {};
     switch (read.outcome) {
         case tag::TrailerRead::Outcome::Trailer:
@@ -212,11 +208,10 @@ void Form1::cmdWriteTag_Click() {
         return;
     }
     const tag::EditedTag edited{tag, commentLength, shownTrailer};
-    const tag::TrailerWrite written = tag::writeTrailer(localPath(filePath), edited);
+    const tag::TrailerWrite written = tag::writeTrailer(filePath.bytes().toStdString(), edited);
     if (!written.saved) {
         showSaveError(tr("The tag was not saved to %1: %2.")
-                          .arg(browser::nameForMessages(filePath),
-                               browser::readableName(browser::fromLocalBytes(written.reason))));
+                          .arg(filePath.forMessages(), readableReason(written.reason)));
         return;
     }
     shownTrailer.bytes = written.written;
@@ -231,7 +226,7 @@ void Form1::showSaveError(const QString& text) {
 
 void Form1::cmdOpen_Click() {
     if (!isPlaying) {
-        MediaPlayer1->setSourceFile(filePath);
+        MediaPlayer1->setSourceFile(browser::fromLocalBytes(filePath.bytes()));
         MediaPlayer1->setAutoRewind(false);
     } else {
         MediaPlayer1->setSourceFile(QString());

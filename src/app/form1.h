@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "core/file_path.h"
 #include "player/media_component.h"
 #include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
@@ -50,7 +51,7 @@ private:
 
     void Drive1_Change();
     void Dir1_Change();
-    void Dir1_OpenFailed(const QString& folder, const QString& reason);
+    void Dir1_OpenFailed(const core::FilePath& folder, const QString& reason);
     void File1_Click();
     void cmdWriteTag_Click();
     void cmdOpen_Click();
@@ -59,13 +60,13 @@ private:
     void Command1_Click();
 
     void ClearTagFields();
-    QString SelectedFilePath() const;
+    core::FilePath SelectedFilePath() const;
     void showTag();
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
     // read or written, and the chosen file's trailer as the boxes began from it.
-    QString filePath;
+    core::FilePath filePath;
     bool isPlaying = false;
     tag::TagRecord tag;
     tag::ShownTrailer shownTrailer;

@@ -1,6 +1,5 @@
 #include "browser/dir_list.h"
 
-#include <QDir>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -49,8 +48,8 @@ DirList::DirList(QWidget* parent) : QListWidget(parent) {
     connect(this, &QListWidget::doubleClicked, this, &DirList::openEntry);
 }
 
-void DirList::setPath(const QString& path) {
-    const QString clean = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+void DirList::setPath(const core::FilePath& path) {
+    const core::FilePath clean = absoluteClean(path);
     if (clean == path_) {
         return;
     }
@@ -73,7 +72,7 @@ void DirList::keyPressEvent(QKeyEvent* event) {
 
 void DirList::openEntry(const QModelIndex& index) {
     if (index.isValid()) {
-        setPath(index.data(kPathRole).toString());
+        setPath(core::FilePath(index.data(kPathRole).toByteArray()));
     }
 }
 
@@ -81,11 +80,11 @@ void DirList::fill() {
     clear();
     const QIcon openFolder = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closedFolder = style()->standardIcon(QStyle::SP_DirClosedIcon);
-    const auto add = [this](const QString& name, const QString& path, int depth,
+    const auto add = [this](const core::FilePath& name, const core::FilePath& path, int depth,
                             const QIcon& icon) {
         auto* item = new QListWidgetItem(icon, QString(), this);
         showName(*item, name);
-        item->setData(kPathRole, path);
+        item->setData(kPathRole, path.bytes());
         item->setData(kDepthRole, depth);
         return item;
     };
@@ -95,10 +94,10 @@ void DirList::fill() {
     for (int depth = 0; depth < steps.size(); ++depth) {
         current = add(steps[depth].name, steps[depth].path, depth, openFolder);
     }
-    const QString prefix = path_.endsWith(QLatin1Char('/')) ? path_ : path_ + QLatin1Char('/');
+    const QByteArray prefix = path_.bytes().endsWith('/') ? path_.bytes() : path_.bytes() + '/';
     const int childDepth = static_cast<int>(steps.size());
-    for (const QString& name : subfolders(path_)) {
-        add(name, prefix + name, childDepth, closedFolder);
+    for (const core::FilePath& name : subfolders(path_)) {
+        add(name, core::FilePath(prefix + name.bytes()), childDepth, closedFolder);
     }
     setCurrentItem(current);
     scrollToItem(current);

@@ -3,6 +3,8 @@
 #include <QListWidget>
 #include <QString>
 
+#include "core/file_path.h"
+
 namespace browser {
 
 // The folder list: the root, the folders down to the current one (open), then the current
@@ -14,15 +16,15 @@ class DirList : public QListWidget {
 public:
     explicit DirList(QWidget* parent = nullptr);
 
-    QString path() const { return path_; }
+    const core::FilePath& path() const { return path_; }
     // Moves to `path` when it differs from the current one and can be listed; pathChanged()
     // follows at once. A folder that cannot be listed leaves the list where it is and raises
     // openFailed() instead.
-    void setPath(const QString& path);
+    void setPath(const core::FilePath& path);
 
 signals:
     void pathChanged();
-    void openFailed(const QString& path, const QString& reason);
+    void openFailed(const core::FilePath& path, const QString& reason);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -31,7 +33,7 @@ private:
     void openEntry(const QModelIndex& index);
     void fill();
 
-    QString path_;
+    core::FilePath path_;
 };
 
 }  // namespace browser

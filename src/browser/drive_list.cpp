@@ -9,10 +9,10 @@ namespace browser {
 DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
     setEditable(false);
     connect(this, &QComboBox::activated, this,
-            [this](int index) { setDrive(itemData(index).toString()); });
+            [this](int index) { setDrive(core::FilePath(itemData(index).toByteArray())); });
 }
 
-void DriveList::setDrive(const QString& drive) {
+void DriveList::setDrive(const core::FilePath& drive) {
     if (drive == drive_) {
         return;
     }
@@ -21,13 +21,13 @@ void DriveList::setDrive(const QString& drive) {
     emit driveChanged();
 }
 
-QString DriveList::currentFolderOf(const QString& drive) const {
-    return currentFolders_.value(drive, drive);
+core::FilePath DriveList::currentFolderOf(const core::FilePath& drive) const {
+    return currentFolders_.value(drive.bytes(), drive);
 }
 
-void DriveList::followFolder(const QString& folder) {
-    const QString volume = volumeOf(folder);
-    currentFolders_.insert(volume, folder);
+void DriveList::followFolder(const core::FilePath& folder) {
+    const core::FilePath volume = volumeOf(folder);
+    currentFolders_.insert(volume.bytes(), folder);
     drive_ = volume;
     showDrive(volume);
 }
@@ -56,17 +56,17 @@ void DriveList::reloadVolumes() {
     const QSignalBlocker quiet(this);
     clear();
     for (const Volume& volume : mountedVolumes()) {
-        addItem(displayName(volume), volume.mountPoint);
+        addItem(displayName(volume), volume.mountPoint.bytes());
     }
     showDrive(drive_);
 }
 
-void DriveList::showDrive(const QString& drive) {
+void DriveList::showDrive(const core::FilePath& drive) {
     const QSignalBlocker quiet(this);
-    int index = findData(drive);
+    int index = findData(drive.bytes());
     if (index < 0 && !drive.isEmpty()) {
         // A volume the mount table leaves out (a container's root, say) still gets its entry.
-        addItem(drive, drive);
+        addItem(drive.readable(), drive.bytes());
         index = count() - 1;
     }
     setCurrentIndex(index);

@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QString>
 
+#include "core/file_path.h"
+
 namespace browser {
 
 // The drop-down list of mounted volumes. A drive is named by its mount point. Each drive keeps
@@ -14,14 +16,14 @@ class DriveList : public QComboBox {
 public:
     explicit DriveList(QWidget* parent = nullptr);
 
-    QString drive() const { return drive_; }
+    const core::FilePath& drive() const { return drive_; }
     // Selects `drive`; when it differs from the current one, driveChanged() follows at once.
-    void setDrive(const QString& drive);
+    void setDrive(const core::FilePath& drive);
 
-    QString currentFolderOf(const QString& drive) const;
-    // Notes `folder` as its volume's current folder and shows that volume, without a change
-    // event: the folder list is already where the user went.
-    void followFolder(const QString& folder);
+    core::FilePath currentFolderOf(const core::FilePath& drive) const;
+    // Notes `folder` (absolute and clean) as its volume's current folder and shows that volume,
+    // without a change event: the folder list is already where the user went.
+    void followFolder(const core::FilePath& folder);
 
     void showPopup() override;
 
@@ -34,10 +36,10 @@ signals:
 
 private:
     void reloadVolumes();
-    void showDrive(const QString& drive);
+    void showDrive(const core::FilePath& drive);
 
-    QString drive_;
-    QHash<QString, QString> currentFolders_;
+    core::FilePath drive_;
+    QHash<QByteArray, core::FilePath> currentFolders_;  // by the drive's bytes
 };
 
 }  // namespace browser

@@ -25,12 +25,14 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
     });
 }
 
-QString FileList::fileName() const {
+core::FilePath FileList::fileName() const {
     const QListWidgetItem* item = currentItem();
-    return item != nullptr && item->isSelected() ? item->data(kNameRole).toString() : QString();
+    return item != nullptr && item->isSelected()
+               ? core::FilePath(item->data(kNameRole).toByteArray())
+               : core::FilePath();
 }
 
-void FileList::setPath(const QString& folder) {
+void FileList::setPath(const core::FilePath& folder) {
     if (folder == path_) {
         return;
     }
@@ -47,11 +49,11 @@ void FileList::mousePressEvent(QMouseEvent* event) {
 
 void FileList::fill() {
     clear();
-    for (const QString& name : matchingFiles(path_, pattern_)) {
+    for (const core::FilePath& name : matchingFiles(path_, pattern_)) {
         // Made whole before it joins the list, so that the list hears of each entry once.
         auto* item = new QListWidgetItem;
         showName(*item, name);
-        item->setData(kNameRole, name);
+        item->setData(kNameRole, name.bytes());
         addItem(item);
     }
 }

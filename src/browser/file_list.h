@@ -4,6 +4,8 @@
 #include <QPersistentModelIndex>
 #include <QString>
 
+#include "core/file_path.h"
+
 namespace browser {
 
 // The list of one folder's files that match a wildcard pattern, regardless of case.
@@ -13,19 +15,19 @@ class FileList : public QListWidget {
     Q_OBJECT
 
 public:
-    // Each entry holds its file's name as the folder gives it; the entry's text is the name as
-    // a person reads it.
+    // Each entry holds its file's name as the folder gives it, its bytes; the entry's text is
+    // the name as a person reads it.
     static constexpr int kNameRole = Qt::UserRole;
 
     explicit FileList(QWidget* parent = nullptr);
 
-    QString path() const { return path_; }
+    const core::FilePath& path() const { return path_; }
     QString pattern() const { return pattern_; }
     // The selected file's name without its folder; empty when no file is selected.
-    QString fileName() const;
+    core::FilePath fileName() const;
 
     // Lists `folder` when it differs from the folder listed now.
-    void setPath(const QString& folder);
+    void setPath(const core::FilePath& folder);
 
 signals:
     void fileClicked();
@@ -36,7 +38,7 @@ protected:
 private:
     void fill();
 
-    QString path_;
+    core::FilePath path_;
     QString pattern_ = QStringLiteral("*.mp3");
     QPersistentModelIndex selectedBeforePress_;
 };

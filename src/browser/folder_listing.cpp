@@ -5,22 +5,22 @@
 #include <unistd.h>
 
 #include <QCollator>
-#include <QDir>
 #include <QRegularExpression>
 
 #include <cerrno>
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 #include <vector>
-
-#include "browser/local_name.h"
 
 namespace browser {
 
 namespace {
 
-void sortForPeople(QStringList& names) {
+using core::FilePath;
+
+void sortForPeople(QVector<FilePath>& names) {
     // The "C" locale's collation compares code points only and knows no numbers; names sort
     // as in English there instead.
     const QLocale locale =
@@ -29,10 +29,10 @@ void sortForPeople(QStringList& names) {
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     // Sort keys are made once a name, where compare() would redo the work in every comparison.
-    std::vector<std::pair<QCollatorSortKey, QString>> keyed;
+    std::vector<std::pair<QCollatorSortKey, FilePath>> keyed;
     keyed.reserve(static_cast<std::size_t>(names.size()));
-    for (QString& name : names) {
-        keyed.emplace_back(collator.sortKey(readableName(name)), std::move(name));
+    for (FilePath& name : names) {
+        keyed.emplace_back(collator.sortKey(name.readable()), std::move(name));
     }
     std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
         const int order = a.first.compare(b.first);
@@ -57,9 +57,9 @@ bool isOfType(int folderFd, const dirent& entry, mode_t mode) {
 // folder as bytes: on a folder of thousands of files, building a QFileInfo for each entry costs
 // several times the listing itself, and QDir would spell names that are not UTF-8 wrong.
 template <typename Wanted>
-QStringList visibleEntries(const QString& folder, mode_t mode, Wanted wanted) {
-    QStringList names;
-    DIR* dir = ::opendir(localBytes(folder).constData());
+QVector<FilePath> visibleEntries(const FilePath& folder, mode_t mode, Wanted wanted) {
+    QVector<FilePath> names;
+    DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
         return names;
     }
@@ -67,7 +67,7 @@ QStringList visibleEntries(const QString& folder, mode_t mode, Wanted wanted) {
         if (entry->d_name[0] == '.') {
             continue;  // hidden entries, and "." and ".."
         }
-        QString name = fromLocalBytes(entry->d_name);
+        FilePath name{QByteArray(entry->d_name)};
         if (wanted(name) && isOfType(::dirfd(dir), *entry, mode)) {
             names.append(std::move(name));
         }
@@ -79,31 +79,48 @@ QStringList visibleEntries(const QString& folder, mode_t mode, Wanted wanted) {
 
 }  // namespace
 
-QStringList matchingFiles(const QString& folder, const QString& pattern) {
+QVector<FilePath> matchingFiles(const FilePath& folder, const QString& pattern) {
     const QRegularExpression wholeName =
         QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive);
     // Matched as the user reads the name: the expression matches valid text only.
-    return visibleEntries(folder, S_IFREG, [&](const QString& name) {
-        return wholeName.match(readableName(name)).hasMatch();
+    return visibleEntries(folder, S_IFREG, [&](const FilePath& name) {
+        return wholeName.match(name.readable()).hasMatch();
     });
 }
 
-QStringList subfolders(const QString& folder) {
-    return visibleEntries(folder, S_IFDIR, [](const QString&) { return true; });
+QVector<FilePath> subfolders(const FilePath& folder) {
+    return visibleEntries(folder, S_IFDIR, [](const FilePath&) { return true; });
 }
 
-QVector<FolderStep> foldersDownTo(const QString& path) {
-    QVector<FolderStep> steps{{QStringLiteral("/"), QStringLiteral("/")}};
-    QString soFar;
-    for (const QString& part : QDir::cleanPath(path).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        soFar += QLatin1Char('/') + part;
-        steps.append({soFar, part});
+FilePath absoluteClean(const FilePath& path) {
+    // std::filesystem keeps a path's bytes as they are on this system.
+    std::error_code ignored;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(path.isEmpty() ? "." : path.bytes().toStdString(), ignored)
+            .lexically_normal();
+    std::string clean = absolute.native();
+    while (clean.size() > 1 && clean.ends_with('/')) {
+        clean.pop_back();
+    }
+    return FilePath(QByteArray::fromStdString(clean));
+}
+
+QVector<FolderStep> foldersDownTo(const FilePath& path) {
+    const FilePath root{QByteArrayLiteral("/")};
+    QVector<FolderStep> steps{{root, root}};
+    QByteArray soFar;
+    for (const QByteArray& part : path.bytes().split('/')) {
+        if (part.isEmpty()) {
+            continue;
+        }
+        soFar += '/' + part;
+        steps.append({FilePath(soFar), FilePath(part)});
     }
     return steps;
 }
 
-QString whyUnlistable(const QString& folder) {
-    const QByteArray path = localBytes(folder);
+QString whyUnlistable(const FilePath& folder) {
+    const QByteArray& path = folder.bytes();
     struct stat status {};
     if (::stat(path.constData(), &status) != 0) {
         return errno == EACCES ? QStringLiteral("permission denied")

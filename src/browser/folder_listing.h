@@ -1,30 +1,32 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 #include <QVector>
+
+#include "core/file_path.h"
 
 namespace browser {
 
-// Folders and names hold their bytes as fromLocalBytes() gives them (browser/local_name.h), so
-// a name that is not UTF-8 names the same file on the way back to the system.
-
 // Names of the regular files (and links to them) in `folder` that match the wildcard `pattern`
-// regardless of case, hidden dot-files left out, sorted as a person reads them ("2" before "10").
-QStringList matchingFiles(const QString& folder, const QString& pattern);
+// regardless of case, as the user reads them; hidden dot-files left out; sorted as a person
+// reads them ("2" before "10").
+QVector<core::FilePath> matchingFiles(const core::FilePath& folder, const QString& pattern);
 
 // Names of the subfolders of `folder`, hidden dot-folders left out, sorted the same way.
-QStringList subfolders(const QString& folder);
+QVector<core::FilePath> subfolders(const core::FilePath& folder);
+
+// `path` made absolute from the current folder, without ".", ".." or a "/" at its end.
+core::FilePath absoluteClean(const core::FilePath& path);
 
 struct FolderStep {
-    QString path;  // absolute and clean
-    QString name;  // what the folder list shows: "/" for the root, else the last component
+    core::FilePath path;  // absolute and clean
+    core::FilePath name;  // what the folder list shows: "/" for the root, else the last component
 };
 
-// The root, then every folder down to `path` itself.
-QVector<FolderStep> foldersDownTo(const QString& path);
+// The root, then every folder down to `path` (absolute and clean) itself.
+QVector<FolderStep> foldersDownTo(const core::FilePath& path);
 
 // Why `folder` cannot be shown, or an empty string when it can be listed.
-QString whyUnlistable(const QString& folder);
+QString whyUnlistable(const core::FilePath& folder);
 
 }  // namespace browser

@@ -2,11 +2,11 @@
 
 namespace browser {
 
-QString SelectedFilePath(const QString& folder, const QString& fileName) {
-    if (folder.endsWith(QLatin1Char('/'))) {
-        return folder + fileName;
+core::FilePath SelectedFilePath(const core::FilePath& folder, const core::FilePath& fileName) {
+    if (folder.bytes().endsWith('/')) {
+        return core::FilePath(folder.bytes() + fileName.bytes());
     }
-    return folder + QLatin1Char('/') + fileName;
+    return core::FilePath(folder.bytes() + '/' + fileName.bytes());
 }
 
 }  // namespace browser

@@ -4,13 +4,11 @@
 #include <QFont>
 #include <QListWidgetItem>
 
-#include "browser/local_name.h"
-
 namespace browser {
 
-void showName(QListWidgetItem& item, const QString& name) {
-    item.setText(readableName(name));
-    if (isUtf8(name)) {
+void showName(QListWidgetItem& item, const core::FilePath& name) {
+    item.setText(name.readable());
+    if (name.isUtf8()) {
         return;
     }
     // Only the slant is set, so the list's own font supplies the rest.
@@ -18,7 +16,7 @@ void showName(QListWidgetItem& item, const QString& name) {
     slanted.setItalic(true);
     item.setFont(slanted);
     item.setToolTip(QCoreApplication::translate("browser", "Name not in UTF-8; byte for byte: %1")
-                        .arg(exactSpelling(name)));
+                        .arg(name.exactSpelling()));
 }
 
 }  // namespace browser

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "core/file_path.h"
 
 class QListWidgetItem;
 
@@ -9,6 +9,6 @@ namespace browser {
 // Shows `name` on a list entry as a person reads it. A name that is not UTF-8 is set in
 // italics, with its exact bytes in the tooltip, so that it never looks like the UTF-8 name it
 // resembles.
-void showName(QListWidgetItem& item, const QString& name);
+void showName(QListWidgetItem& item, const core::FilePath& name);
 
 }  // namespace browser

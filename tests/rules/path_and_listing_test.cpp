@@ -12,9 +12,12 @@
 
 namespace {
 
+using core::FilePath;
+using test_files::pathOf;
+
 TEST(SelectedFilePath, AddsOneSlashExceptAfterTheRoot) {
     struct Case {
-        QString folder, name, path;
+        QByteArray folder, name, path;
     };
     const std::vector<Case> cases = {
         {"/", "a.mp3", "/a.mp3"},
@@ -22,21 +25,34 @@ TEST(SelectedFilePath, AddsOneSlashExceptAfterTheRoot) {
         {"/music/old", "b c.mp3", "/music/old/b c.mp3"},
         {"/music", "", "/music/"},
         {"/", "", "/"},
+        {"/caf\xE9", "\xFF.mp3", "/caf\xE9/\xFF.mp3"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(browser::SelectedFilePath(c.folder, c.name), c.path) << c.folder.toStdString();
+        EXPECT_EQ(browser::SelectedFilePath(FilePath(c.folder), FilePath(c.name)),
+                  FilePath(c.path));
     }
 }
 
 TEST(FoldersDownTo, ListsTheRootThenEachFolderOnTheWay) {
-    const QVector<browser::FolderStep> steps = browser::foldersDownTo(QStringLiteral("/a/b/c"));
+    const QVector<browser::FolderStep> steps = browser::foldersDownTo(FilePath("/a/b\xE9/c"));
     ASSERT_EQ(steps.size(), 4);
-    EXPECT_EQ(steps[0].path, "/");
-    EXPECT_EQ(steps[0].name, "/");
-    EXPECT_EQ(steps[2].path, "/a/b");
-    EXPECT_EQ(steps[2].name, "b");
-    EXPECT_EQ(steps[3].path, "/a/b/c");
-    EXPECT_EQ(browser::foldersDownTo(QStringLiteral("/")).size(), 1);
+    EXPECT_EQ(steps[0].path, FilePath("/"));
+    EXPECT_EQ(steps[0].name, FilePath("/"));
+    EXPECT_EQ(steps[2].path, FilePath("/a/b\xE9"));
+    EXPECT_EQ(steps[2].name, FilePath("b\xE9"));
+    EXPECT_EQ(steps[3].path, FilePath("/a/b\xE9/c"));
+    EXPECT_EQ(browser::foldersDownTo(FilePath("/")).size(), 1);
+}
+
+TEST(AbsoluteClean, ResolvesFromTheCurrentFolderAndKeepsTheBytes) {
+    const QByteArray here = QDir::currentPath().toUtf8();
+    const std::vector<std::pair<QByteArray, QByteArray>> cases = {
+        {"/a/./b\xE9//c/../", "/a/b\xE9"}, {"/", "/"}, {"/..", "/"},
+        {"x\xFF", here + "/x\xFF"},        {"", here}, {".", here},
+    };
+    for (const auto& [path, clean] : cases) {
+        EXPECT_EQ(browser::absoluteClean(FilePath(path)), FilePath(clean));
+    }
 }
 
 class FolderListing : public testing::Test {
@@ -44,7 +60,7 @@ protected:
     void SetUp() override {
         for (const char* name : {"b.mp3", "A.MP3", "track10.mp3", "track2.Mp3", ".hidden.mp3",
                                  "notes.txt", "song.mp3.txt", "mp3"}) {
-            test_files::writeAll(dir_.filePath(QLatin1String(name)), "x");
+            test_files::writeAll(pathOf(dir_.filePath(QLatin1String(name))), "x");
         }
         QDir(dir_.path()).mkdir(QStringLiteral("folder.mp3"));
         QDir(dir_.path()).mkdir(QStringLiteral("Zoo"));
@@ -61,19 +77,20 @@ protected:
 };
 
 TEST_F(FolderListing, ListsMatchingRegularFilesAndLinksInReadingOrder) {
-    const QStringList expected = {"A.MP3", "b.mp3", "link.mp3", "track2.Mp3", "track10.mp3"};
-    EXPECT_EQ(browser::matchingFiles(dir_.path(), QStringLiteral("*.mp3")), expected);
+    const QVector<FilePath> expected = {FilePath("A.MP3"), FilePath("b.mp3"), FilePath("link.mp3"),
+                                        FilePath("track2.Mp3"), FilePath("track10.mp3")};
+    EXPECT_EQ(browser::matchingFiles(pathOf(dir_.path()), QStringLiteral("*.mp3")), expected);
 }
 
 TEST_F(FolderListing, ListsVisibleSubfoldersOnly) {
-    const QStringList expected = {"apes", "folder.mp3", "Zoo"};
-    EXPECT_EQ(browser::subfolders(dir_.path()), expected);
+    const QVector<FilePath> expected = {FilePath("apes"), FilePath("folder.mp3"), FilePath("Zoo")};
+    EXPECT_EQ(browser::subfolders(pathOf(dir_.path())), expected);
 }
 
 TEST_F(FolderListing, TellsWhyAFolderCannotBeListed) {
-    EXPECT_TRUE(browser::whyUnlistable(dir_.path()).isEmpty());
-    EXPECT_FALSE(browser::whyUnlistable(dir_.filePath(QStringLiteral("gone"))).isEmpty());
-    EXPECT_FALSE(browser::whyUnlistable(dir_.filePath(QStringLiteral("b.mp3"))).isEmpty());
+    EXPECT_TRUE(browser::whyUnlistable(pathOf(dir_.path())).isEmpty());
+    EXPECT_FALSE(browser::whyUnlistable(pathOf(dir_.filePath(QStringLiteral("gone")))).isEmpty());
+    EXPECT_FALSE(browser::whyUnlistable(pathOf(dir_.filePath(QStringLiteral("b.mp3")))).isEmpty());
 }
 
 TEST(Volumes, LeaveOutPseudoFileSystems) {
@@ -86,10 +103,13 @@ TEST(Volumes, LeaveOutPseudoFileSystems) {
 }
 
 TEST(Volumes, TheRootVolumeHoldsEveryPathOnIt) {
-    const QString volume = browser::volumeOf(QDir::currentPath());
-    EXPECT_TRUE(QDir::currentPath().startsWith(volume));
-    EXPECT_EQ(browser::displayName({"/media/stick", "HOLIDAY"}), "/media/stick [HOLIDAY]");
-    EXPECT_EQ(browser::displayName({"/", ""}), "/");
+    const FilePath here = pathOf(QDir::currentPath());
+    EXPECT_TRUE(here.bytes().startsWith(browser::volumeOf(here).bytes()));
+    EXPECT_EQ(browser::volumeOf(FilePath("/")), FilePath("/"));
+    EXPECT_EQ(browser::displayName({FilePath("/media/stick"), "HOLIDAY"}),
+              "/media/stick [HOLIDAY]");
+    EXPECT_EQ(browser::displayName({FilePath("/media/caf\xE9"), ""}), "/media/caf\u00E9");
+    EXPECT_EQ(browser::displayName({FilePath("/"), ""}), "/");
 }
 
 }  // namespace

@@ -34,10 +34,10 @@ class TrackDescription : public testing::TestWithParam<DescriptionCase> {};
 TEST_P(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
     const QTemporaryDir folder;
     // Named in Latin-1, as files copied from older systems are: the title shows it readably.
-    const QString file =
-        folder.path() + QLatin1Char('/') + browser::fromLocalBytes("Song \xe9.mp3");
+    const core::FilePath file =
+        test_files::inFolder(test_files::pathOf(folder.path()), core::FilePath("Song \xe9.mp3"));
     test_files::writeAll(file, GetParam().content);
-    EXPECT_EQ(tag::describeTrack(file), GetParam().expected);
+    EXPECT_EQ(tag::describeTrack(browser::fromLocalBytes(file.bytes())), GetParam().expected);
     test_files::removeTree(file);
 }
 

@@ -8,33 +8,43 @@
 #include <fstream>
 #include <iterator>
 
-#include "browser/local_name.h"
-
 namespace test_files {
 
-QByteArray readAll(const QString& path) {
-    std::ifstream file(browser::localBytes(path).toStdString(), std::ios::binary);
+core::FilePath pathOf(const QString& path) {
+    return core::FilePath(path.toUtf8());
+}
+
+QString qtPath(const core::FilePath& path) {
+    return QString::fromUtf8(path.bytes());
+}
+
+core::FilePath inFolder(const core::FilePath& folder, const core::FilePath& name) {
+    return core::FilePath(folder.bytes() + '/' + name.bytes());
+}
+
+QByteArray readAll(const core::FilePath& path) {
+    std::ifstream file(path.c_str(), std::ios::binary);
     if (!file) {
-        qFatal("cannot read %s", qPrintable(path));
+        qFatal("cannot read %s", qPrintable(path.exactSpelling()));
     }
     return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(file), {}));
 }
 
-void writeAll(const QString& path, const QByteArray& bytes) {
-    std::ofstream file(browser::localBytes(path).toStdString(), std::ios::binary | std::ios::trunc);
+void writeAll(const core::FilePath& path, const QByteArray& bytes) {
+    std::ofstream file(path.c_str(), std::ios::binary | std::ios::trunc);
     if (!file.write(bytes.constData(), bytes.size()) || !file.flush()) {
-        qFatal("cannot write %s", qPrintable(path));
+        qFatal("cannot write %s", qPrintable(path.exactSpelling()));
     }
 }
 
-void makeFolder(const QString& path) {
-    if (::mkdir(browser::localBytes(path).constData(), 0755) != 0) {
-        qFatal("cannot make the folder %s", qPrintable(path));
+void makeFolder(const core::FilePath& path) {
+    if (::mkdir(path.c_str(), 0755) != 0) {
+        qFatal("cannot make the folder %s", qPrintable(path.exactSpelling()));
     }
 }
 
-void removeTree(const QString& path) {
-    std::filesystem::remove_all(browser::localBytes(path).toStdString());
+void removeTree(const core::FilePath& path) {
+    std::filesystem::remove_all(path.c_str());
 }
 
 namespace {
@@ -65,14 +75,12 @@ QString testDataFile(const QString& name) {
 
 void writeLongMpegFile(const QString& path, int copies) {
     const QByteArray frames = readAll(testDataFile(QStringLiteral("vbr_no_xing.mp3")));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qFatal("cannot write %s", qPrintable(path));
+    std::ofstream file(path.toStdString(), std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < copies && file; ++i) {
+        file.write(frames.constData(), frames.size());
     }
-    for (int i = 0; i < copies; ++i) {
-        if (file.write(frames) != frames.size()) {
-            qFatal("cannot write %s", qPrintable(path));
-        }
+    if (!file.flush()) {
+        qFatal("cannot write %s", qPrintable(path));
     }
 }
 

@@ -2,16 +2,45 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtTest>
 
-// Small helpers for tests that work on real files in a temporary folder. Paths hold their
-// bytes as browser::fromLocalBytes() gives them, so names need not be UTF-8.
+#include <ostream>
+
+#include "core/file_path.h"
+
+// How QCOMPARE and GoogleTest print a path: byte for byte.
+namespace core {
+inline char* toString(const FilePath& path) {
+    return QTest::toString(path.exactSpelling());
+}
+inline void PrintTo(const FilePath& path, std::ostream* out) {
+    *out << path.exactSpelling().toStdString();
+}
+}  // namespace core
+
+// Small helpers for tests that work on real files in a temporary folder, by their bytes, so
+// names need not be UTF-8.
 namespace test_files {
 
-QByteArray readAll(const QString& path);
-void writeAll(const QString& path, const QByteArray& bytes);
-void makeFolder(const QString& path);
+// A path as Qt spells it, which is UTF-8, and back.
+core::FilePath pathOf(const QString& path);
+QString qtPath(const core::FilePath& path);
+// The path of `name` in `folder`.
+core::FilePath inFolder(const core::FilePath& folder, const core::FilePath& name);
+
+QByteArray readAll(const core::FilePath& path);
+void writeAll(const core::FilePath& path, const QByteArray& bytes);
+void makeFolder(const core::FilePath& path);
 // Removes `path` and all it holds; QTemporaryDir cannot remove names that are not UTF-8.
-void removeTree(const QString& path);
+void removeTree(const core::FilePath& path);
+
+// The same for a path as Qt spells it.
+inline QByteArray readAll(const QString& path) {
+    return readAll(pathOf(path));
+}
+inline void writeAll(const QString& path, const QByteArray& bytes) {
+    writeAll(pathOf(path), bytes);
+}
 
 // 128 bytes of an ID3 version 1 trailer, each text field given whole (cut or NUL-padded).
 QByteArray trailer(const QByteArray& title, const QByteArray& artist = {},

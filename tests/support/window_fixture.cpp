@@ -14,7 +14,7 @@ WindowFixture::WindowFixture() : previousFolder_(QDir::currentPath()) {}
 WindowFixture::~WindowFixture() {
     window_.reset();
     QDir::setCurrent(previousFolder_);
-    test_files::removeTree(folder_.path());
+    test_files::removeTree(folder());
 }
 
 void WindowFixture::open(std::unique_ptr<MediaComponent> media) {
@@ -49,11 +49,12 @@ QComboBox* WindowFixture::genres() const {
     return control<QComboBox>("Combo1");
 }
 
-void WindowFixture::clickFile(const QString& name) const {
-    const QModelIndexList found = files()->model()->match(
-        files()->model()->index(0, 0), browser::FileList::kNameRole, name, -1, Qt::MatchExactly);
+void WindowFixture::clickFile(const core::FilePath& name) const {
+    const QModelIndexList found =
+        files()->model()->match(files()->model()->index(0, 0), browser::FileList::kNameRole,
+                                name.bytes(), -1, Qt::MatchExactly);
     QVERIFY2(found.size() == 1,
-             qPrintable(QStringLiteral("no entry %1 in the file list").arg(name)));
+             qPrintable(QStringLiteral("no entry %1 in the file list").arg(name.exactSpelling())));
     files()->scrollTo(found.front());
     QTest::mouseClick(files()->viewport(), Qt::LeftButton, {},
                       files()->visualRect(found.front()).center());

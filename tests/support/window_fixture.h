@@ -10,6 +10,7 @@
 
 #include "app/form1.h"
 #include "support/fake_media_component.h"
+#include "support/temp_files.h"
 
 namespace browser {
 class DirList;
@@ -26,8 +27,11 @@ public:
     WindowFixture();
     ~WindowFixture();
 
-    QString folder() const { return folder_.path(); }
-    QString file(const QString& name) const { return folder_.filePath(name); }
+    core::FilePath folder() const { return test_files::pathOf(folder_.path()); }
+    core::FilePath file(const QString& name) const { return file(test_files::pathOf(name)); }
+    core::FilePath file(const core::FilePath& name) const {
+        return test_files::inFolder(folder(), name);
+    }
 
     // Starts the window, with a fake media strip unless given one; files made before this are
     // listed.
@@ -45,7 +49,8 @@ public:
     QComboBox* genres() const;
 
     // A mouse click on the file list's entry for the file `name`.
-    void clickFile(const QString& name) const;
+    void clickFile(const QString& name) const { clickFile(test_files::pathOf(name)); }
+    void clickFile(const core::FilePath& name) const;
     void click(const char* button) const;
 
     Form1& window() const { return *window_; }

@@ -1,7 +1,6 @@
 // The drive, folder and file lists kept in step, and the way out through the credit box.
 #include <unistd.h>
 
-#include <QDir>
 #include <QtTest>
 
 #include "browser/dir_list.h"
@@ -44,7 +43,7 @@ private slots:
         for (const char* name : {"b.mp3", "A.MP3", "notes.txt", ".hidden.mp3"}) {
             test_files::writeAll(fixture.file(QLatin1String(name)), "x");
         }
-        QDir(fixture.folder()).mkdir(QStringLiteral("sub"));
+        test_files::makeFolder(fixture.file(QStringLiteral("sub")));
         fixture.open();
 
         QCOMPARE(fixture.folders()->path(), fixture.folder());
@@ -53,15 +52,14 @@ private slots:
         QCOMPARE(entries(fixture.files()), QStringList({"A.MP3", "b.mp3"}));
         QCOMPARE(fixture.drives()->drive(), browser::volumeOf(fixture.folder()));
         QVERIFY(entries(fixture.folders()).contains(QStringLiteral("sub")));
-        QCOMPARE(fixture.files()->fileName(), QString());
+        QCOMPARE(fixture.files()->fileName(), core::FilePath());
     }
 
     void listsAFolderOfTenThousandFiles() {
         WindowFixture fixture;
         for (int i = 0; i < 10000; ++i) {
             const QString suffix = i % 2 == 0 ? QStringLiteral(".mp3") : QStringLiteral(".txt");
-            QFile(fixture.file(QStringLiteral("track%1%2").arg(i).arg(suffix)))
-                .open(QIODevice::WriteOnly);
+            test_files::writeAll(fixture.file(QStringLiteral("track%1%2").arg(i).arg(suffix)), {});
         }
         fixture.open();
 
@@ -73,7 +71,8 @@ private slots:
 
     void opensAFolderOnDoubleClickOrEnterOnly() {
         WindowFixture fixture;
-        QDir(fixture.folder()).mkpath(QStringLiteral("sub/deeper"));
+        test_files::makeFolder(fixture.file(QStringLiteral("sub")));
+        test_files::makeFolder(fixture.file(QStringLiteral("sub/deeper")));
         test_files::writeAll(fixture.file(QStringLiteral("sub/inner.mp3")), "x");
         fixture.open();
         browser::DirList* folders = fixture.folders();
@@ -90,7 +89,7 @@ private slots:
         QCOMPARE(entries(fixture.files()), QStringList({"inner.mp3"}));
 
         // Back up one level with the keyboard: highlight the parent, then Enter.
-        const QString parentName = QDir(fixture.folder()).dirName();
+        const QString parentName = fixture.folder().fileName().readable();
         folders->setFocus();
         folders->setCurrentItem(folders->findItems(parentName, Qt::MatchExactly).front());
         QTest::keyClick(folders, Qt::Key_Return);
@@ -102,16 +101,17 @@ private slots:
         WindowFixture fixture;
         fixture.open();
         QCOMPARE(fixture.folders()->item(0)->text(), QStringLiteral("/"));
-        fixture.folders()->setPath(QStringLiteral("/"));
-        QCOMPARE(fixture.folders()->path(), QStringLiteral("/"));
-        QCOMPARE(fixture.files()->path(), QStringLiteral("/"));
+        const core::FilePath root("/");
+        fixture.folders()->setPath(root);
+        QCOMPARE(fixture.folders()->path(), root);
+        QCOMPARE(fixture.files()->path(), root);
     }
 
     void namesThatAreNotUtf8ReadAsLatin1AndLookApart() {
         WindowFixture fixture;
         for (const char* name : {"Caf\xC3\xA9.mp3", "Caf\xE9.mp3", "Caf\xE9", "Caf\xC3\xA9"}) {
-            const QString path = fixture.file(browser::fromLocalBytes(name));
-            if (path.endsWith(QLatin1String(".mp3"))) {
+            const core::FilePath path = fixture.file(core::FilePath(name));
+            if (path.bytes().endsWith(".mp3")) {
                 test_files::writeAll(path, "x");
             } else {
                 test_files::makeFolder(path);
@@ -135,10 +135,10 @@ private slots:
 
     void aFolderWhoseNameIsNotUtf8Opens() {
         WindowFixture fixture;
-        const QString folder = fixture.file(browser::fromLocalBytes("Caf\xE9"));
+        const core::FilePath folder = fixture.file(core::FilePath("Caf\xE9"));
         test_files::makeFolder(folder);
-        test_files::makeFolder(folder + browser::fromLocalBytes("/\xC9t\xE9"));
-        test_files::writeAll(folder + browser::fromLocalBytes("/inner\xFF.mp3"), "x");
+        test_files::makeFolder(test_files::inFolder(folder, core::FilePath("\xC9t\xE9")));
+        test_files::writeAll(test_files::inFolder(folder, core::FilePath("inner\xFF.mp3")), "x");
         fixture.open();
 
         openFolderEntry(fixture.folders(), QStringLiteral("Caf\u00E9"));
@@ -148,10 +148,11 @@ private slots:
         QCOMPARE(entries(fixture.files()), QStringList({"inner\u00FF.mp3"}));
         QVERIFY(entries(fixture.folders()).contains(QStringLiteral("\u00C9t\u00E9")));
         QCOMPARE(fixture.drives()->drive(), browser::volumeOf(fixture.folder()));
-        fixture.clickFile(browser::fromLocalBytes("inner\xFF.mp3"));
+        fixture.clickFile(core::FilePath("inner\xFF.mp3"));
         fixture.click("cmdOpen");
-        QCOMPARE(fixture.media().calls.first(),
-                 "source:" + folder + browser::fromLocalBytes("/inner\xFF.mp3"));
+        QCOMPARE(fixture.media().source,
+                 browser::fromLocalBytes(
+                     test_files::inFolder(folder, core::FilePath("inner\xFF.mp3")).bytes()));
     }
 
     void aFolderThatCannotBeOpenedLeavesTheListsWhereTheyWere_data() {
@@ -165,18 +166,19 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, shown);
         WindowFixture fixture;
-        const QString name = browser::fromLocalBytes(bytes);
+        const core::FilePath name(bytes);
         test_files::makeFolder(fixture.file(name));
         test_files::writeAll(fixture.file(QStringLiteral("a.mp3")), "x");
         fixture.open();
-        QCOMPARE(::rmdir(browser::localBytes(fixture.file(name)).constData()), 0);
+        QCOMPARE(::rmdir(fixture.file(name).c_str()), 0);
 
-        const ShownMessageBox box = answerMessageBox(
-            [&] { openFolderEntry(fixture.folders(), browser::readableName(name)); });
+        const ShownMessageBox box =
+            answerMessageBox([&] { openFolderEntry(fixture.folders(), name.readable()); });
 
         QVERIFY(box.shown);
         QCOMPARE(box.title, QStringLiteral("Tamsel's MP3 Player"));
-        QVERIFY2(box.text.contains(fixture.folder() + "/" + shown), qPrintable(box.text));
+        QVERIFY2(box.text.contains(fixture.folder().readable() + "/" + shown),
+                 qPrintable(box.text));
         QCOMPARE(fixture.folders()->path(), fixture.folder());
         QCOMPARE(fixture.files()->path(), fixture.folder());
         QCOMPARE(entries(fixture.files()), QStringList({"a.mp3"}));
@@ -187,14 +189,14 @@ private slots:
         WindowFixture fixture;
         fixture.open();
         browser::DriveList* drives = fixture.drives();
-        const QString startDrive = drives->drive();
+        const core::FilePath startDrive = drives->drive();
         // The list reads the volumes when the user turns to it.
         QCOMPARE(drives->count(), 1);
         drives->setFocus(Qt::TabFocusReason);
         QVERIFY(drives->count() >= browser::mountedVolumes().size());
-        QString otherDrive;
+        core::FilePath otherDrive;
         for (int i = 0; i < drives->count() && otherDrive.isEmpty(); ++i) {
-            const QString candidate = drives->itemData(i).toString();
+            const core::FilePath candidate(drives->itemData(i).toByteArray());
             if (candidate != startDrive && browser::whyUnlistable(candidate).isEmpty()) {
                 otherDrive = candidate;
             }

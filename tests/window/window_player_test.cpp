@@ -27,8 +27,8 @@ private slots:
         test_files::writeAll(fixture.file(QStringLiteral("a.mp3")), "x");
         test_files::writeAll(fixture.file(QStringLiteral("b.mp3")), "x");
         fixture.open();
-        const QString a = fixture.file(QStringLiteral("a.mp3"));
-        const QString b = fixture.file(QStringLiteral("b.mp3"));
+        const QString a = test_files::qtPath(fixture.file(QStringLiteral("a.mp3")));
+        const QString b = test_files::qtPath(fixture.file(QStringLiteral("b.mp3")));
         QStringList& calls = fixture.media().calls;
 
         fixture.clickFile(QStringLiteral("a.mp3"));
@@ -72,7 +72,7 @@ private slots:
         QFETCH(QByteArray, name);
         QFETCH(bool, toTheEnd);
         WindowFixture fixture;
-        const QString file = browser::fromLocalBytes(name);
+        const core::FilePath file(name);
         test_files::writeAll(fixture.file(file),
                              test_files::readAll(test_files::testDataFile("cbr.mp3")));
         fixture.open(createSystemMediaComponent());
@@ -91,7 +91,7 @@ private slots:
         for (const QLabel* label : strip->findChildren<QLabel*>()) {
             stripText += label->text();
         }
-        QVERIFY2(stripText.contains(browser::nameForMessages(file)), qPrintable(stripText));
+        QVERIFY2(stripText.contains(file.forMessages()), qPrintable(stripText));
         if (toTheEnd) {
             QTRY_COMPARE_WITH_TIMEOUT(lastState(), MediaComponent::kStopped, 10000);
             QVERIFY2(qAbs(strip->currentPosition() - 4.0) < 0.1,

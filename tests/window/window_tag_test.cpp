@@ -13,6 +13,7 @@
 #include "support/window_fixture.h"
 
 using test_files::audioBytes;
+using test_files::qtPath;
 using test_files::readAll;
 using test_files::trailer;
 using test_files::writeAll;
@@ -162,17 +163,15 @@ private slots:
         writeAll(fixture.file(QStringLiteral("pipe.mp3")), trailer("Pipe"));
         writeAll(fixture.file(QStringLiteral("x.mp3")), trailer("Tagged"));
         fixture.open();
-        QFile::remove(fixture.file(QStringLiteral("gone.mp3")));
-        QFile::remove(fixture.file(QStringLiteral("pipe.mp3")));
-        QCOMPARE(
-            ::mkfifo(QFile::encodeName(fixture.file(QStringLiteral("pipe.mp3"))).constData(), 0644),
-            0);
+        QFile::remove(qtPath(fixture.file(QStringLiteral("gone.mp3"))));
+        QFile::remove(qtPath(fixture.file(QStringLiteral("pipe.mp3"))));
+        QCOMPARE(::mkfifo(fixture.file(QStringLiteral("pipe.mp3")).c_str(), 0644), 0);
 
         fixture.clickFile(QStringLiteral("x.mp3"));
         fixture.clickFile(QStringLiteral("gone.mp3"));
         QCOMPARE(fixture.text("lblMsg"), QStringLiteral("Cannot read file"));
         QCOMPARE(fixture.text("txtTitle"), QString());
-        QVERIFY2(!QFile::exists(fixture.file(QStringLiteral("gone.mp3"))),
+        QVERIFY2(!QFile::exists(qtPath(fixture.file(QStringLiteral("gone.mp3")))),
                  "reading created the file");
         // Back with its tag, which the cleared boxes never showed: a save would blank it.
         const QByteArray back = audioBytes(300) + trailer("Gone", "Artist", "Album");
@@ -406,14 +405,14 @@ private slots:
 
     void twoNamesThatAreNotUtf8EachReadAndSaveTheirOwnFile() {
         WindowFixture fixture;
-        const QString ff = browser::fromLocalBytes("bad\xFFname.mp3");
-        const QString fe = browser::fromLocalBytes("bad\xFEname.mp3");
+        const core::FilePath ff("bad\xFFname.mp3");
+        const core::FilePath fe("bad\xFEname.mp3");
         const QByteArray audio = audioBytes(600);
         writeAll(fixture.file(ff), audio + trailer("Eff", "One"));
         writeAll(fixture.file(fe), audio + trailer("Fee", "Two"));
         fixture.open();
         const QStringList before =
-            QDir(fixture.folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+            QDir(qtPath(fixture.folder())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
         fixture.clickFile(ff);
         QCOMPARE(fixture.text("txtTitle"), QStringLiteral("Eff"));
@@ -426,7 +425,8 @@ private slots:
         const QByteArray saved = readAll(fixture.file(fe));
         QCOMPARE(saved.size(), audio.size() + 128);
         QCOMPARE(saved.mid(audio.size(), 10), QByteArray("TAGChanged"));
-        QCOMPARE(QDir(fixture.folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        QCOMPARE(QDir(qtPath(fixture.folder())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 before);
         fixture.clickFile(ff);
         QCOMPARE(fixture.text("txtTitle"), QStringLiteral("Eff"));
     }
@@ -446,10 +446,10 @@ private slots:
     void awkwardNamesReadAndSave() {
         QFETCH(QByteArray, name);
         WindowFixture fixture;
-        const QString path = fixture.file(browser::fromLocalBytes(name));
+        const core::FilePath path = fixture.file(core::FilePath(name));
         writeAll(path, audioBytes(300) + trailer("Old"));
         fixture.open();
-        fixture.clickFile(browser::fromLocalBytes(name));
+        fixture.clickFile(core::FilePath(name));
         QCOMPARE(fixture.text("txtTitle"), QStringLiteral("Old"));
         edit(fixture, "txtTitle", QStringLiteral("New"));
 
@@ -505,7 +505,7 @@ private slots:
     void aSaveThatCannotBeDoneSaysWhyAndCreatesNothing() {
         QFETCH(QString, replacement);
         WindowFixture fixture;
-        const QString path = fixture.file(QStringLiteral("a.mp3"));
+        const QString path = qtPath(fixture.file(QStringLiteral("a.mp3")));
         writeAll(path, audioBytes(300));
         fixture.open();
         fixture.clickFile(QStringLiteral("a.mp3"));
@@ -516,7 +516,7 @@ private slots:
             QFile::remove(path);
         }
         if (replacement == QLatin1String("folder")) {
-            QDir(fixture.folder()).mkdir(QStringLiteral("a.mp3"));
+            QDir(qtPath(fixture.folder())).mkdir(QStringLiteral("a.mp3"));
         } else if (replacement == QLatin1String("fifo")) {
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
         } else if (replacement == QLatin1String("link")) {
@@ -524,7 +524,7 @@ private slots:
             QVERIFY(QFile::link(QStringLiteral("notes.txt"), path));
         }
         const QStringList before =
-            QDir(fixture.folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+            QDir(qtPath(fixture.folder())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
         const ShownMessageBox box = answerMessageBox([&] { fixture.click("cmdWriteTag"); });
 
@@ -535,7 +535,8 @@ private slots:
         if (replacement != QLatin1String("unselected")) {
             QVERIFY2(box.text.contains(path), qPrintable(box.text));
         }
-        QCOMPARE(QDir(fixture.folder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+        QCOMPARE(QDir(qtPath(fixture.folder())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 before);
         QCOMPARE(fixture.text("txtTitle"), QStringLiteral("New"));
         if (replacement == QLatin1String("folder")) {
             QVERIFY(QDir(path).isEmpty());
