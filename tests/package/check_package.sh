@@ -19,8 +19,16 @@ fail() {
     failures=$((failures + 1))
 }
 
-echo "== lintian $(basename "$package")"
-lintian --fail-on error "$package" || fail "lintian reports an error"
+echo "== lintian --display-info --pedantic $(basename "$package")"
+report=$(lintian --display-info --pedantic --fail-on none "$package") ||
+    fail "lintian could not check the package"
+echo "$report"
+if grep -q '^[EW]: ' <<<"$report"; then
+    fail "lintian reports an error or a warning"
+fi
+if grep -q 'hardening-' <<<"$report"; then
+    fail "lintian finds the binary built without a hardening feature"
+fi
 
 desktop="$contents/usr/share/applications/mp3player.desktop"
 metainfo="$contents/usr/share/metainfo/org.tamsel.mp3player.metainfo.xml"
