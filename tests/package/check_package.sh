@@ -46,6 +46,8 @@ for needed in libqt6widgets6 libqt6dbus6 libgstreamer1.0-0 gstreamer1.0-plugins-
     gstreamer1.0-plugins-good gstreamer1.0-pulseaudio fonts-liberation2 fonts-comic-neue; do
     [[ ",$depends," == *[\ ,]"$needed"[\ ,\(]* ]] || fail "Depends lacks $needed: $depends"
 done
+recommends=$(dpkg-deb -f "$package" Recommends)
+[[ ",$recommends," == *[\ ,]qt6-wayland[\ ,\(]* ]] || fail "Recommends lacks qt6-wayland"
 for side in 16 22 24 32 48 64 128 256; do
     [[ -f "$contents/usr/share/icons/hicolor/${side}x$side/apps/mp3player.png" ]] ||
         fail "no ${side}x$side icon"
