@@ -8,7 +8,13 @@ Everything under src/app/images/ is produced by this script:
   close.gif         33 x 20   "close" button
   play_stop.gif     70 x 22   "play & stop" button
   save_tag.gif      50 x 20   "save tag" button
-  icon16/32/48.png            window / desktop icon (a note on a blue tile)
+  iconN.png                   window / desktop icon (a note on a blue tile), N x N pixels
+                              for N in 16, 22, 24, 32, 48, 64, 128 and 256
+  icon.svg                    the same icon, scalable
+
+Each picture also comes drawn at twice its size for screens with two device pixels to a
+window pixel, named as Qt names such pictures (background@2x.jpg, ...): every length of the
+design is doubled and the result drawn afresh, so its lettering is as sharp as the 1x one.
 
 Only Pillow and the Debian fonts (fonts-liberation2, fonts-dejavu) are
 needed. The output is deterministic, so re-running it gives identical
@@ -104,10 +110,10 @@ def out_path(name):
 
 # ------------------------------------------------------------- background
 
-def make_background():
+def make_background(scale):
     """Black, with a soft dark blue glow in the visible part of the window."""
-    width = height = 709
-    cx, cy = 480.0, 250.0
+    width = height = 709 * scale
+    cx, cy = 480.0 * scale, 250.0 * scale
     core = (14, 30, 84)      # colour at the centre of the glow
     haze = (4, 9, 26)        # faint wide halo around it
     image = Image.new("RGB", (width, height))
@@ -117,8 +123,8 @@ def make_background():
         for x in range(width):
             dx = x - cx
             # Slightly wider than tall, like light spreading along the window.
-            d_core = (dx / 190.0) ** 2 + (dy / 165.0) ** 2
-            d_haze = (dx / 420.0) ** 2 + (dy / 330.0) ** 2
+            d_core = (dx / (190.0 * scale)) ** 2 + (dy / (165.0 * scale)) ** 2
+            d_haze = (dx / (420.0 * scale)) ** 2 + (dy / (330.0 * scale)) ** 2
             k_core = math.exp(-d_core)
             k_haze = math.exp(-d_haze)
             color = tuple(c * k_core + h * k_haze for c, h in zip(core, haze))
@@ -204,11 +210,11 @@ def edge_fade(size, margin):
     return Image.merge("RGB", (fade,) * 3)
 
 
-def make_banner():
+def make_banner(scale):
     """The program title in glowing chrome capitals on a starburst."""
-    size = (427, 62)
-    ss = 4                                       # supersampling factor
-    big = (size[0] * ss, size[1] * ss)
+    size = (427 * scale, 62 * scale)
+    ss = 4 * scale                  # supersampled pixels to a pixel of the 1x design
+    big = (427 * ss, 62 * ss)
 
     background = starburst(big, (big[0] / 2.0, big[1] * 0.55))
 
@@ -235,27 +241,35 @@ def make_banner():
 
 # ---------------------------------------------------------------- buttons
 
-def button_face(size):
-    """Light grey bevelled button with 1-pixel rounded corners (RGB)."""
+def button_face(size, scale):
+    """Light grey bevelled button with 1-pixel rounded corners (RGB), `size` in pixels of
+    the 1x design, drawn with `scale` pixels to each of them."""
     w, h = size
-    image = Image.new("RGB", size, BUTTON_FACE)
+    image = Image.new("RGB", (w * scale, h * scale), BUTTON_FACE)
     draw = ImageDraw.Draw(image)
+
+    def band(x0, y0, x1, y1, color):
+        """The design pixels x0..x1, y0..y1 (inclusive) in one colour."""
+        draw.rectangle([x0 * scale, y0 * scale, (x1 + 1) * scale - 1, (y1 + 1) * scale - 1],
+                       fill=color)
+
     # Gentle vertical shading so the face does not look flat.
-    for y in range(2, h - 2):
-        t = (y - 2) / float(max(1, h - 5))
+    first, last = 2 * scale, (h - 2) * scale - 1
+    for y in range(first, last + 1):
+        t = (y - first) / float(max(1, last - first))
         shade = int(round(8 - 14 * t))
         grey = tuple(c + shade for c in BUTTON_FACE)
-        draw.line([(2, y), (w - 3, y)], fill=grey)
+        draw.line([(2 * scale, y), ((w - 2) * scale - 1, y)], fill=grey)
     # Bevel: highlight on the top/left, shadow on the bottom/right.
-    draw.line([(1, 1), (w - 2, 1)], fill=BUTTON_LIGHT)
-    draw.line([(1, 1), (1, h - 2)], fill=BUTTON_LIGHT)
-    draw.line([(2, h - 2), (w - 2, h - 2)], fill=BUTTON_SHADOW)
-    draw.line([(w - 2, 2), (w - 2, h - 2)], fill=BUTTON_SHADOW)
+    band(1, 1, w - 2, 1, BUTTON_LIGHT)
+    band(1, 1, 1, h - 2, BUTTON_LIGHT)
+    band(2, h - 2, w - 2, h - 2, BUTTON_SHADOW)
+    band(w - 2, 2, w - 2, h - 2, BUTTON_SHADOW)
     # Outer border, leaving the corner pixels for transparency.
-    draw.line([(1, 0), (w - 2, 0)], fill=BUTTON_BORDER)
-    draw.line([(1, h - 1), (w - 2, h - 1)], fill=BUTTON_BORDER)
-    draw.line([(0, 1), (0, h - 2)], fill=BUTTON_BORDER)
-    draw.line([(w - 1, 1), (w - 1, h - 2)], fill=BUTTON_BORDER)
+    band(1, 0, w - 2, 0, BUTTON_BORDER)
+    band(1, h - 1, w - 2, h - 1, BUTTON_BORDER)
+    band(0, 1, 0, h - 2, BUTTON_BORDER)
+    band(w - 1, 1, w - 1, h - 2, BUTTON_BORDER)
     return image
 
 
@@ -272,33 +286,36 @@ def button_label(image, text, font):
     draw.text((x, y), text, font=font, fill=BUTTON_TEXT)
 
 
-def to_transparent_gif(image):
-    """Palette image with the four corner pixels in the transparent colour."""
+def to_transparent_gif(image, scale):
+    """Palette image with the four corner pixels of the design in the transparent colour."""
     w, h = image.size
     colors = sorted(set(image.getdata()))
+    if len(colors) > 255:
+        # Finer lettering blends into more shades than a GIF holds: 255 stand in for them.
+        image = image.quantize(255, method=Image.Quantize.MEDIANCUT,
+                               dither=Image.Dither.NONE).convert("RGB")
+        colors = sorted(set(image.getdata()))
     if GIF_TRANSPARENT in colors:
         raise ValueError("transparent key colour is used by the artwork")
-    if len(colors) > 255:
-        raise ValueError("too many colours for a GIF button")
     palette = [GIF_TRANSPARENT] + colors            # index 0 is transparent
     index = {c: i for i, c in enumerate(palette)}
     result = Image.new("P", image.size)
     result.putdata([index[c] for c in image.getdata()])
-    for corner in ((0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1)):
-        result.putpixel(corner, 0)
+    for left, top in ((0, 0), (w - scale, 0), (0, h - scale), (w - scale, h - scale)):
+        result.paste(0, (left, top, left + scale, top + scale))
     flat = [v for c in palette for v in c]
     result.putpalette(flat + [0] * (768 - len(flat)))
     result.info["transparency"] = 0
     return result
 
 
-def make_button(text, size):
+def make_button(text, size, scale):
     # The condensed DejaVu bold keeps "close" clear of the bevel at 33 px
     # and stays sharper than Liberation at this tiny size.
-    font = load_font("DejaVuSansCondensed-Bold.ttf", 10)
-    image = button_face(size)
+    font = load_font("DejaVuSansCondensed-Bold.ttf", 10 * scale)
+    image = button_face(size, scale)
     button_label(image, text, font)
-    return to_transparent_gif(image)
+    return to_transparent_gif(image, scale)
 
 
 # ------------------------------------------------------------------- icon
@@ -336,38 +353,49 @@ def tile_gradient(size):
     return image
 
 
-def note_mask(size, bold):
-    """Two beamed eighth notes as an L-mode mask on a size x size canvas."""
+NOTE_HEAD_TILT = 22      # degrees, counter-clockwise
+
+
+def note_geometry(size, bold):
+    """Two beamed eighth notes on a size x size canvas: the centres of the heads, the heads'
+    radii, the stems as rectangles (left, top, right, bottom) and the beam as a polygon."""
     s = size / 100.0
     stem = (7.5 if bold else 5.5) * s
     beam = (14 if bold else 11) * s
+    heads = ((32 * s, 72 * s), (70 * s, 64 * s))
+    radii = (13.5 * s, 9.5 * s)
+    stem_tops = (24 * s, 16 * s)
+    stems = []
+    for (hx, hy), top in zip(heads, stem_tops):
+        x1 = hx + radii[0] * 0.86
+        stems.append((x1 - stem, top, x1, hy - 2 * s))
+    # The beam joins the stem tops, sloping up to the right.
+    (x0, x1), (t0, t1) = (right for _, _, right, _ in stems), stem_tops
+    beam_polygon = [(x0 - stem, t0), (x1, t1), (x1, t1 + beam), (x0 - stem, t0 + beam)]
+    return heads, radii, stems, beam_polygon
+
+
+def note_mask(size, bold):
+    """The notes as an L-mode mask on a size x size canvas."""
+    heads, (rx, ry), stems, beam = note_geometry(size, bold)
     mask = Image.new("L", (size, size), 0)
-    heads = ((32 * s, 72 * s), (70 * s, 64 * s))   # centres of the note heads
-    rx, ry = 13.5 * s, 9.5 * s
     for hx, hy in heads:
         head = Image.new("L", (size, size), 0)
         ImageDraw.Draw(head).ellipse(
             [hx - rx, hy - ry, hx + rx, hy + ry], fill=255)
-        head = head.rotate(22, center=(hx, hy),
+        head = head.rotate(NOTE_HEAD_TILT, center=(hx, hy),
                            resample=Image.Resampling.BICUBIC)
         mask = ImageChops.lighter(mask, head)
     draw = ImageDraw.Draw(mask)
-    stem_tops = (24 * s, 16 * s)
-    stem_xs = []
-    for (hx, hy), top in zip(heads, stem_tops):
-        x1 = hx + rx * 0.86
-        stem_xs.append(x1)
-        draw.rectangle([x1 - stem, top, x1, hy - 2 * s], fill=255)
-    # The beam joins the stem tops, sloping up to the right.
-    (x0, x1), (t0, t1) = stem_xs, stem_tops
-    draw.polygon([(x0 - stem, t0), (x1, t1), (x1, t1 + beam),
-                  (x0 - stem, t0 + beam)], fill=255)
+    for stem in stems:
+        draw.rectangle(list(stem), fill=255)
+    draw.polygon(beam, fill=255)
     return mask
 
 
 def make_icon(size):
     """A white-to-cyan double note on a rounded dark blue tile."""
-    ss = 16
+    ss = 16 if size <= 64 else 1024 // size     # at most 1024 pixels drawn a side
     big = size * ss
     small = size <= 16
     radius = big * (0.18 if small else 0.22)
@@ -389,6 +417,63 @@ def make_icon(size):
     return icon.resize((size, size), Image.Resampling.LANCZOS)
 
 
+def rgb(color):
+    return "rgb(%d,%d,%d)" % color
+
+
+def icon_svg():
+    """The icon of make_icon as SVG, on a canvas of 100 units a side."""
+    heads, (rx, ry), stems, beam = note_geometry(100, bold=False)
+    rim = 2.5
+    notes = "\n".join(
+        ['    <ellipse cx="%g" cy="%g" rx="%g" ry="%g" transform="rotate(%d %g %g)"/>'
+         % (hx, hy, rx, ry, -NOTE_HEAD_TILT, hx, hy) for hx, hy in heads]
+        + ['    <rect x="%g" y="%g" width="%g" height="%g"/>'
+           % (left, top, right - left, bottom - top) for left, top, right, bottom in stems]
+        + ['    <polygon points="%s"/>' % " ".join("%g,%g" % point for point in beam)])
+    return """<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink"
+     width="256" height="256" viewBox="0 0 100 100">
+  <title>Tamsel's MP3 Player</title>
+  <defs>
+    <linearGradient id="tile" x1="0" y1="0" x2="0" y2="1">
+      <stop offset="0" stop-color="%(tile_top)s"/>
+      <stop offset="1" stop-color="%(tile_bottom)s"/>
+    </linearGradient>
+    <radialGradient id="light" cx="72" cy="28" r="70" gradientUnits="userSpaceOnUse">
+      <stop offset="0" stop-color="%(light)s" stop-opacity="0.6"/>
+      <stop offset="0.25" stop-color="%(light)s" stop-opacity="0.47"/>
+      <stop offset="0.5" stop-color="%(light)s" stop-opacity="0.22"/>
+      <stop offset="0.75" stop-color="%(light)s" stop-opacity="0.06"/>
+      <stop offset="1" stop-color="%(light)s" stop-opacity="0"/>
+    </radialGradient>
+    <linearGradient id="ink" x1="0" y1="50" x2="0" y2="100" gradientUnits="userSpaceOnUse">
+      <stop offset="0" stop-color="rgb(255,255,255)"/>
+      <stop offset="1" stop-color="%(ink_bottom)s"/>
+    </linearGradient>
+    <filter id="blur" x="-50%%" y="-50%%" width="200%%" height="200%%">
+      <feGaussianBlur stdDeviation="5"/>
+      <feComponentTransfer>
+        <feFuncA type="linear" slope="2.2"/>
+      </feComponentTransfer>
+    </filter>
+    <g id="notes">
+%(notes)s
+    </g>
+  </defs>
+  <rect width="100" height="100" rx="22" fill="url(#tile)"/>
+  <rect width="100" height="100" rx="22" fill="url(#light)"/>
+  <rect x="%(inset)g" y="%(inset)g" width="%(inner)g" height="%(inner)g" rx="%(inner_radius)g"
+        fill="none" stroke="%(rim)s" stroke-width="%(rim_width)g"/>
+  <use xlink:href="#notes" fill="%(glow)s" filter="url(#blur)"/>
+  <use xlink:href="#notes" fill="url(#ink)"/>
+</svg>
+""" % {"tile_top": rgb((34, 78, 180)), "tile_bottom": rgb((4, 12, 44)),
+       "light": rgb((50, 130, 255)), "ink_bottom": rgb((150, 225, 255)),
+       "glow": rgb((30, 150, 255)), "rim": rgb((70, 140, 255)), "rim_width": rim,
+       "inset": rim / 2, "inner": 100 - rim, "inner_radius": 22 - rim / 2, "notes": notes}
+
+
 # ------------------------------------------------------------------- main
 
 def save(image, name, **options):
@@ -404,22 +489,24 @@ def save(image, name, **options):
 def main():
     os.makedirs(OUT_DIR, exist_ok=True)
     jpeg = {"quality": 93, "subsampling": 0, "optimize": True}
-
-    save(make_background(), "background.jpg", **jpeg)
-    save(make_banner(), "banner.jpg", **jpeg)
-
     buttons = (
-        ("close.gif", "close", (33, 20)),
-        ("play_stop.gif", "play & stop", (70, 22)),
-        ("save_tag.gif", "save tag", (50, 20)),
+        ("close", "close", (33, 20)),
+        ("play_stop", "play & stop", (70, 22)),
+        ("save_tag", "save tag", (50, 20)),
     )
-    for name, text, size in buttons:
-        gif = make_button(text, size)
-        save(gif, name, transparency=0, optimize=False)
+    for scale, suffix in ((1, ""), (2, "@2x")):
+        save(make_background(scale), "background%s.jpg" % suffix, **jpeg)
+        save(make_banner(scale), "banner%s.jpg" % suffix, **jpeg)
+        for name, text, size in buttons:
+            save(make_button(text, size, scale), "%s%s.gif" % (name, suffix),
+                 transparency=0, optimize=False)
 
-    icons = {size: make_icon(size) for size in (16, 32, 48)}
-    for size, icon in sorted(icons.items()):
-        save(icon, "icon%d.png" % size, optimize=True)
+    for size in (16, 22, 24, 32, 48, 64, 128, 256):
+        save(make_icon(size), "icon%d.png" % size, optimize=True)
+    path = out_path("icon.svg")
+    with open(path, "w", encoding="utf-8") as svg:
+        svg.write(icon_svg())
+    print("wrote %-40s SVG, %d bytes" % (os.path.relpath(path, REPO_ROOT), os.path.getsize(path)))
 
 
 if __name__ == "__main__":

@@ -66,15 +66,23 @@ QFont timeFont() {
     return designedFont(QStringLiteral("Comic Sans MS"), 12, true);
 }
 
-// A picture at the screen's density, scaled smoothly once here: Qt would otherwise stretch it
-// pixel by pixel on a screen with more than one device pixel to a window pixel.
+// A picture at the screen's density. From one and a half device pixels to a window pixel on,
+// it is the one drawn at twice the size ("name@2x.ext"), whose lettering is as sharp as the
+// design's; below, the one drawn at the design's size. Where the screen's density differs from
+// the one the picture was drawn for, it is scaled smoothly once here: Qt would otherwise
+// stretch it pixel by pixel.
 QPixmap picture(const QString& path, qreal ratio) {
-    QPixmap pixmap(path);
-    if (!qFuzzyCompare(ratio, 1.0)) {
-        pixmap =
-            pixmap.scaled(pixmap.size() * ratio, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        pixmap.setDevicePixelRatio(ratio);
+    const qreal drawnFor = ratio >= 1.5 ? 2.0 : 1.0;
+    QString file = path;
+    if (drawnFor > 1.0) {
+        file.insert(file.lastIndexOf(u'.'), QStringLiteral("@2x"));
     }
+    QPixmap pixmap(file);
+    if (!qFuzzyCompare(ratio, drawnFor)) {
+        pixmap = pixmap.scaled(pixmap.size() / drawnFor * ratio, Qt::IgnoreAspectRatio,
+                               Qt::SmoothTransformation);
+    }
+    pixmap.setDevicePixelRatio(ratio);
     return pixmap;
 }
 
@@ -137,8 +145,9 @@ void Form1::createControls() {
     setFont(defaultFont());
     const qreal density = devicePixelRatioF();
     QIcon icon;
-    icon.addFile(QStringLiteral(":/images/icon16.png"));
-    icon.addFile(QStringLiteral(":/images/icon32.png"));
+    for (const int side : {16, 32, 48, 64}) {
+        icon.addFile(QStringLiteral(":/images/icon%1.png").arg(side));
+    }
     setWindowIcon(icon);
     paint(this, QPalette::Window, QColor(64, 64, 64));
     background_ = picture(QStringLiteral(":/images/background.jpg"), density);

@@ -19,8 +19,16 @@ fail() {
     failures=$((failures + 1))
 }
 
-echo "== lintian $(basename "$package")"
-lintian --fail-on error "$package" || fail "lintian reports an error"
+echo "== lintian --display-info --pedantic $(basename "$package")"
+report=$(lintian --display-info --pedantic --fail-on none "$package") ||
+    fail "lintian could not check the package"
+echo "$report"
+if grep -q '^[EW]: ' <<<"$report"; then
+    fail "lintian reports an error or a warning"
+fi
+if grep -q 'hardening-' <<<"$report"; then
+    fail "lintian finds the binary built without a hardening feature"
+fi
 
 desktop="$contents/usr/share/applications/mp3player.desktop"
 metainfo="$contents/usr/share/metainfo/org.tamsel.mp3player.metainfo.xml"
@@ -38,10 +46,13 @@ for needed in libqt6widgets6 libqt6dbus6 libgstreamer1.0-0 gstreamer1.0-plugins-
     gstreamer1.0-plugins-good gstreamer1.0-pulseaudio fonts-liberation2 fonts-comic-neue; do
     [[ ",$depends," == *[\ ,]"$needed"[\ ,\(]* ]] || fail "Depends lacks $needed: $depends"
 done
-for icon in 16x16 32x32 48x48; do
-    [[ -f "$contents/usr/share/icons/hicolor/$icon/apps/mp3player.png" ]] ||
-        fail "no $icon icon"
+recommends=$(dpkg-deb -f "$package" Recommends)
+[[ ",$recommends," == *[\ ,]qt6-wayland[\ ,\(]* ]] || fail "Recommends lacks qt6-wayland"
+for side in 16 22 24 32 48 64 128 256; do
+    [[ -f "$contents/usr/share/icons/hicolor/${side}x$side/apps/mp3player.png" ]] ||
+        fail "no ${side}x$side icon"
 done
+[[ -f "$contents/usr/share/icons/hicolor/scalable/apps/mp3player.svg" ]] || fail "no scalable icon"
 if readelf -S "$contents/usr/bin/mp3player" | grep -q -e '\.symtab' -e '\.debug_info'; then
     fail "the binary is not stripped"
 fi

@@ -1,10 +1,11 @@
-// The window's designed look: places, colours, fonts, keyboard order and focus, the default and
-// cancel keys. ctest runs it at scale 1, 1.5 and 2 (QT_SCALE_FACTOR).
+// The window's designed look: places, colours, fonts, pictures, keyboard order and focus, the
+// default and cancel keys. ctest runs it at scale 1, 1.5 and 2 (QT_SCALE_FACTOR).
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyleOptionButton>
 #include <QToolButton>
 #include <QtTest>
@@ -75,6 +76,20 @@ double contrast(QColor a, QColor b) {
     const double la = luminance(a);
     const double lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Pairs of neighbouring pixels, side by side or one above the other, whose contrast is at least
+// 3: the crisper a picture's edges, the more of them.
+int contrastingNeighbours(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor here = image.pixelColor(x, y);
+            count += x + 1 < image.width() && contrast(here, image.pixelColor(x + 1, y)) >= 3.0;
+            count += y + 1 < image.height() && contrast(here, image.pixelColor(x, y + 1)) >= 3.0;
+        }
+    }
+    return count;
 }
 
 // What the window shows of `control`, in device pixels.
@@ -393,6 +408,46 @@ private slots:
                      density);
         }
         QCOMPARE(fixture.control<QLabel>("Picture1")->pixmap().devicePixelRatio(), density);
+    }
+
+    // From one and a half device pixels to a window pixel on, the words on the buttons come
+    // from pictures drawn at twice the size: their edges are crisper than those of the 1x
+    // drawing scaled up smoothly to the same size.
+    void theButtonWordsAreSharpOnDenseScreens() {
+        WindowFixture fixture;
+        fixture.open();
+        Form1& window = fixture.window();
+        const qreal density = window.devicePixelRatioF();
+        if (density < 1.5) {
+            QSKIP("the 1x pictures serve a screen of less than 1.5 device pixels a pixel");
+        }
+        const std::pair<const char*, QString> buttons[] = {
+            {"cmdOpen", QStringLiteral(":/images/play_stop.gif")},
+            {"cmdWriteTag", QStringLiteral(":/images/save_tag.gif")},
+            {"Command1", QStringLiteral(":/images/close.gif")}};
+        for (const auto& [name, drawing] : buttons) {
+            auto* button = fixture.control<QPushButton>(name);
+            // The words: the picture, centred in the button, less its frame and bevel.
+            const QRect words = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                                    button->iconSize(), button->rect())
+                                    .adjusted(2, 2, -2, -2);
+            const QRect wordsSeen =
+                QRectF(QPointF(words.topLeft()) * density, QSizeF(words.size()) * density)
+                    .toAlignedRect();
+            const int shown = contrastingNeighbours(seen(window, button).copy(wordsSeen));
+
+            QPixmap scaledUp(drawing);
+            scaledUp = scaledUp.scaled(scaledUp.size() * density, Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation);
+            scaledUp.setDevicePixelRatio(density);
+            button->setIcon(scaledUp);
+            const int soft = contrastingNeighbours(seen(window, button).copy(wordsSeen));
+            QVERIFY2(shown > 2 * soft,
+                     qPrintable(QStringLiteral("%1: %2 crisp edges, %3 in the 1x drawing scaled up")
+                                    .arg(QLatin1String(name))
+                                    .arg(shown)
+                                    .arg(soft)));
+        }
     }
 
     void theControlsAreDrawnInTheirColours() {
