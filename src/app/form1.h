@@ -26,6 +26,17 @@ class FileList;
 // The player's one window: the drive, folder and file lists on the left, the tag fields on the
 // right, the play/stop button and play times below them and the media strip along the bottom.
 // Each user action runs one handler; the handlers share only the state kept here.
+//
+// The controls keep the names of the window's design, and each handler is named after its
+// control and event (File1_Click). Names that do not say what their control is:
+//   Command1      the close button (top right)
+//   cmdOpen       the play & stop button
+//   Picture1      the banner
+//   Combo1        the genre list
+//   Timer1        the 60 ms tick that shows the elapsed time
+//   MediaPlayer1  the media strip along the bottom
+//   Drive1, Dir1, File1   the drive, folder and file lists
+//   Label1-Label6 the field labels; Shape1, Shape2 and Line1 the frames and the dividing line
 class Form1 : public QWidget {
     Q_OBJECT
 
