@@ -37,4 +37,15 @@ std::string elapsedTimeText(double position) {
     return "Elapsed Time: " + formatPlayTime(splitPlayTime(position));
 }
 
+std::string spokenPosition(double position, double length) {
+    const auto spoken = [](double seconds) {
+        const MinutesSeconds time = splitPlayTime(seconds);
+        char text[48];
+        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(time.minutes),
+                      static_cast<long long>(time.seconds));
+        return std::string(text);
+    };
+    return spoken(position) + " of " + spoken(length);
+}
+
 }  // namespace player

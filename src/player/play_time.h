@@ -24,4 +24,8 @@ std::string totalTimeText(double length);
 // The elapsed-time label's text for a position in seconds: "Elapsed Time: 01:07".
 std::string elapsedTimeText(double position);
 
+// A position within a length as a screen reader says it: "1:23 of 4:05", each rounded as the
+// labels round it and its minutes without a leading zero.
+std::string spokenPosition(double position, double length);
+
 }  // namespace player

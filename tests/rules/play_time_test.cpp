@@ -48,6 +48,20 @@ INSTANTIATE_TEST_SUITE_P(
                     // 40,000 minutes do not fit 16 bits; they show whole instead of wrapping round.
                     TimeCase{2400000, 40000, 0, "Total Time: 40000:00", "Elapsed Time: 40000:00"}));
 
+TEST(PlayTime, SaysAPositionAndLengthForAScreenReader) {
+    const struct {
+        double position;
+        double length;
+        const char* spoken;
+    } cases[] = {{83, 245, "1:23 of 4:05"},
+                 {0.4, 4.076, "0:00 of 0:04"},
+                 {59.5, 6000, "1:00 of 100:00"},
+                 {-3, std::numeric_limits<double>::quiet_NaN(), "0:00 of 0:00"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(player::spokenPosition(c.position, c.length), c.spoken) << c.position;
+    }
+}
+
 TEST(PlayTimeLimits, AnEndlessLengthStillGivesAWholeNumber) {
     const player::MinutesSeconds split =
         player::splitPlayTime(std::numeric_limits<double>::infinity());
