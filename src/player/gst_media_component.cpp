@@ -23,6 +23,7 @@
 #include "browser/local_name.h"
 #include "player/mpeg_audio_duration.h"
 #include "player/slider_jump_style.h"
+#include "player/spoken_value.h"
 
 namespace {
 
@@ -160,10 +161,15 @@ void GstMediaComponent::createFace() {
     stopButton_->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     stopButton_->setAccessibleName(tr("Stop"));
     position_ = new QSlider(Qt::Horizontal, this);
+    player::speakValueAs(position_, [this] {
+        return player::SpokenValue::playPosition(currentPosition(), duration());
+    });
     position_->setRange(0, kSliderSteps);
     position_->setAccessibleName(tr("Position"));
     position_->installEventFilter(this);
     volume_ = new QSlider(Qt::Horizontal, this);
+    player::speakValueAs(volume_,
+                         [this] { return player::SpokenValue::percent(volume_->value()); });
     volume_->setRange(0, 100);
     volume_->setValue(100);
     volume_->setMaximumWidth(80);
