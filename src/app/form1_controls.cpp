@@ -15,6 +15,7 @@
 #include "app/focus_mark.h"
 #include "app/form1.h"
 #include "app/outline_shape.h"
+#include "app/window_accessibility.h"
 #include "browser/dir_list.h"
 #include "browser/drive_list.h"
 #include "browser/file_list.h"
@@ -137,6 +138,7 @@ QLabel* timeLabel(QWidget* parent, const char* name, const QRect& where, const Q
 
 void Form1::createControls() {
     namespace at = control_places;
+    installWindowAccessibility();
     substituteMissingFonts();
 
     setWindowTitle(kApplicationTitle);
