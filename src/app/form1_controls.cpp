@@ -11,6 +11,8 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <utility>
+
 #include "app/control_places.h"
 #include "app/focus_mark.h"
 #include "app/form1.h"
@@ -190,7 +192,8 @@ void Form1::createControls() {
     Dir1->setAccessibleName(tr("Folders"));
     Drive1 = place(new browser::DriveList(this), "Drive1", at::kDrive1);
     styleList(Drive1, true);
-    Drive1->setAccessibleName(tr("Drives"));
+    Drive1->setAccessibleName(tr("Drive"));
+    Drive1->view()->setAccessibleName(tr("Drives"));
 
     lblMsg = place(new QLabel(this), "lblMsg", at::kLblMsg);
     lblMsg->setAutoFillBackground(true);
@@ -214,11 +217,20 @@ void Form1::createControls() {
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     paint(Combo1, QPalette::Base, kFieldBackground);
     Combo1->setAccessibleName(Label6->text());
+    Combo1->lineEdit()->setAccessibleName(Label6->text());
+    Combo1->view()->setAccessibleName(tr("Genres"));
     // A name longer than the closed box shows its start there, not its end.
     connect(Combo1, &QComboBox::currentIndexChanged, Combo1->lineEdit(),
             [box = Combo1->lineEdit()] { box->setCursorPosition(0); });
 
     txtGenreCode = fieldBox(this, "txtGenreCode", at::kTxtGenreCode, tr("Genre number"));
+    // A screen reader finds each field's label through the label's buddy.
+    const std::pair<QLabel*, QWidget*> labelled[] = {{Label1, txtTitle},   {Label2, txtArtist},
+                                                     {Label3, txtAlbum},   {Label4, txtYear},
+                                                     {Label5, txtComment}, {Label6, Combo1}};
+    for (const auto& [label, field] : labelled) {
+        label->setBuddy(field);
+    }
 
     cmdWriteTag =
         place(pictureButton(this, QStringLiteral(":/images/save_tag.gif"), tr("Save tag")),
