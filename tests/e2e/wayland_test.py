@@ -22,7 +22,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import end_to_end_test as e2e  # noqa: E402  (start, stop and verdict of the real program)
+import e2e_support as e2e  # noqa: E402
 
 SOCKET_NAME = "mp3player-test"
 SKIP = 77
@@ -95,16 +95,6 @@ def start_compositor(environment, log):
     return compositor
 
 
-def start_session_bus(environment):
-    bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                           env=environment, stdout=subprocess.PIPE,
-                           stderr=subprocess.DEVNULL, preexec_fn=e2e.die_with_parent)
-    address = bus.stdout.readline().decode().strip()
-    if not address:
-        raise e2e.StepFailed(f"dbus-daemon gave no address (status {bus.wait()})")
-    return bus, address
-
-
 def run_scenario(player_path, source_folder, work_folder, log):
     del source_folder  # the player needs no test file here
     runtime = os.path.join(work_folder, "runtime")
@@ -119,7 +109,7 @@ def run_scenario(player_path, source_folder, work_folder, log):
     try:
         with open(os.path.join(work_folder, "weston.log"), "wb") as compositor_log:
             compositor = start_compositor(environment, compositor_log)
-        bus, bus_address = start_session_bus(environment)
+        bus, bus_address = e2e.start_session_bus(environment)
         environment["DBUS_SESSION_BUS_ADDRESS"] = bus_address
 
         print("== starting the player on Wayland", flush=True)
