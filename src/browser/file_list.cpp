@@ -26,10 +26,11 @@ FileList::FileList(QWidget* parent) : QListWidget(parent) {
 }
 
 core::FilePath FileList::fileName() const {
-    const QListWidgetItem* item = currentItem();
-    return item != nullptr && item->isSelected()
-               ? core::FilePath(item->data(kNameRole).toByteArray())
-               : core::FilePath();
+    // The selected entry, which need not be the current one: a screen reader selects an entry
+    // without moving the list's current entry to it.
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? core::FilePath()
+                              : core::FilePath(selected.front()->data(kNameRole).toByteArray());
 }
 
 void FileList::setPath(const core::FilePath& folder) {
