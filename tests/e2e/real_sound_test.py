@@ -22,7 +22,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import end_to_end_test as e2e  # noqa: E402  (the window's helpers)
+import e2e_support as e2e  # noqa: E402
+import x_desktop  # noqa: E402
 
 RATE = 8000
 TONE_HZ = 440
@@ -174,7 +175,7 @@ def run_scenario(player_path, work_folder, log):
     try:
         recorder = Recorder(sound_environment)
         xvfb, display = e2e.start_xvfb()
-        desktop = e2e.Desktop(display)
+        desktop = x_desktop.Desktop(display)
         environment = dict(sound_environment, DISPLAY=display, QT_QPA_PLATFORM="xcb")
         environment.pop("MP3PLAYER_AUDIO_SINK", None)
         player = subprocess.Popen([player_path], cwd=work_folder, env=environment, stdout=log,
@@ -188,50 +189,50 @@ def run_scenario(player_path, work_folder, log):
         step("waiting for the window")
         window_id = e2e.poll("the player's window is shown", desktop.visible_windows)[0]
         left, top, _, _ = desktop.geometry(window_id)
-        window = e2e.PlayerWindow(desktop, left, top)
+        window = x_desktop.PlayerWindow(desktop, left, top)
         window.wait_until_painted()
         check_silence(recorder.samples(), "before playing")
 
         step(f"playing {TONE_FILE}")
-        stopped_button = window.region(e2e.STRIP_PLAY_PAUSE)
+        stopped_button = window.region(x_desktop.STRIP_PLAY_PAUSE)
         window.click_file_row(0)
-        window.click(e2e.PLAY_STOP_BUTTON)
+        window.click(x_desktop.PLAY_STOP_BUTTON)
         e2e.poll(f"the player opens {TONE_FILE}",
-                 lambda: e2e.open_descriptor_on(player.pid, tone_path))
+                 lambda: x_desktop.open_descriptor_on(player.pid, tone_path))
         full = check_tone(recorder.samples(), TONE_AMPLITUDE, "playing")
 
         step("pausing from the strip")
-        playing_button = window.region(e2e.STRIP_PLAY_PAUSE)
+        playing_button = window.region(x_desktop.STRIP_PLAY_PAUSE)
 
         def click_and_step_aside(rectangle):
             """The pointer leaves, so the button shows its state and not the hover."""
             window.click(rectangle)
             window.click(BANNER)
 
-        click_and_step_aside(e2e.STRIP_PLAY_PAUSE)
-        window.wait_for_look(e2e.STRIP_PLAY_PAUSE, stopped_button, "the strip shows it paused")
+        click_and_step_aside(x_desktop.STRIP_PLAY_PAUSE)
+        window.wait_for_look(x_desktop.STRIP_PLAY_PAUSE, stopped_button, "the strip shows it paused")
         check_silence(recorder.samples(), "paused")
 
         step("playing on at half volume")
-        click_and_step_aside(e2e.STRIP_PLAY_PAUSE)
-        window.wait_for_look(e2e.STRIP_PLAY_PAUSE, playing_button, "the strip plays again")
+        click_and_step_aside(x_desktop.STRIP_PLAY_PAUSE)
+        window.wait_for_look(x_desktop.STRIP_PLAY_PAUSE, playing_button, "the strip plays again")
         window.click(VOLUME_SLIDER)
         half = check_tone(recorder.samples(), TONE_AMPLITUDE / 2, "half volume")
         if not 0.4 < half / full < 0.6:
             raise e2e.StepFailed(f"half volume gives {half / full:.2f} of the amplitude")
 
         step("stopping")
-        window.click(e2e.PLAY_STOP_BUTTON)
+        window.click(x_desktop.PLAY_STOP_BUTTON)
         e2e.poll(f"the player closes {TONE_FILE}",
-                 lambda: not e2e.open_descriptor_on(player.pid, tone_path))
+                 lambda: not x_desktop.open_descriptor_on(player.pid, tone_path))
         check_silence(recorder.samples(), "stopped")
 
         step("playing again and leaving through the credit box")
-        window.click(e2e.PLAY_STOP_BUTTON)
+        window.click(x_desktop.PLAY_STOP_BUTTON)
         e2e.poll(f"the player opens {TONE_FILE}",
-                 lambda: e2e.open_descriptor_on(player.pid, tone_path))
+                 lambda: x_desktop.open_descriptor_on(player.pid, tone_path))
         check_tone(recorder.samples(0.5), TONE_AMPLITUDE / 2, "playing again")
-        window.click(e2e.CLOSE_BUTTON)
+        window.click(x_desktop.CLOSE_BUTTON)
         credit_box = e2e.poll("the credit box appears",
                               lambda: [w for w in desktop.visible_windows() if w != window_id])[0]
         desktop.focus(credit_box)
