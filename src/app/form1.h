@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "player/media_component.h"
+#include "tag/shown_fields.h"
 #include "tag/tag_record.h"
 
 class QAbstractButton;
@@ -41,6 +42,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -60,13 +62,18 @@ private:
     void ClearTagFields();
     QString SelectedFilePath() const;
     void showTag();
+    void showId3v2Tag(bool besideTrailer);
+    tag::ShownFields fieldsShown() const;
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
-    // read or written.
+    // read or written, what the tag fields showed after the last click (against which a save
+    // finds the fields the user changed) and whether the message label tells of an ID3v2 tag.
     QString filePath;
     bool isPlaying = false;
     tag::TagRecord tag;
+    tag::ShownFields shownAtClick;
+    bool tellsOfId3v2 = false;
 
     browser::DriveList* Drive1 = nullptr;
     browser::DirList* Dir1 = nullptr;
