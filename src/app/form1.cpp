@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <filesystem>
@@ -22,6 +23,8 @@
 #include "core/code_page.h"
 #include "player/play_time.h"
 #include "tag/genre_table.h"
+#include "tag/id3v2_file.h"
+#include "tag/id3v2_notice.h"
 #include "tag/save_report.h"
 #include "tag/trailer_file.h"
 
@@ -71,6 +74,7 @@ void Form1::connectHandlers() {
     connect(MediaPlayer1, &MediaComponent::playStateChanged, this,
             &Form1::MediaPlayer1_PlayStateChange);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    lblMsg->installEventFilter(this);
 }
 
 void Form1::Form_Load() {
@@ -130,6 +134,7 @@ void Form1::Dir1_OpenFailed(const core::FilePath& folder, const QString& reason)
 void Form1::ClearTagFields() {
     lblMsg->clear();
     lblMsg->setToolTip(QString());
+    tellsOfId3v2 = false;
     for (QLineEdit* box : {txtTitle, txtArtist, txtAlbum, txtYear, txtComment, txtGenreCode}) {
         box->clear();
     }
@@ -159,6 +164,38 @@ void Form1::File1_Click() {
             lblMsg->setText(tr("Cannot read file"));
             break;
     }
+    if (read.outcome == tag::TrailerRead::Outcome::Trailer ||
+        read.outcome == tag::TrailerRead::Outcome::NoTrailer) {
+        showId3v2Tag(read.outcome == tag::TrailerRead::Outcome::Trailer);
+    }
+    shownAtClick = fieldsShown();
+}
+
+// The fields keep showing the trailer; the message label tells of an ID3v2 tag beside it, and
+// reads what that tag names only when its tooltip is asked for, so that a click stays quick.
+void Form1::showId3v2Tag(bool besideTrailer) {
+    if (tag::beginsWithId3v2Tag(filePath)) {
+        lblMsg->setText(tag::id3v2Message(besideTrailer));
+        tellsOfId3v2 = true;
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblMsg && event->type() == QEvent::ToolTip && tellsOfId3v2) {
+        const std::optional<tag::Id3v2Fields> id3v2 =
+            tag::readId3v2Fields(filePath);
+        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(tag::id3v2Details(*id3v2)) : QString());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+tag::ShownFields Form1::fieldsShown() const {
+    return {.title = txtTitle->text(),
+            .artist = txtArtist->text(),
+            .album = txtAlbum->text(),
+            .year = txtYear->text(),
+            .comment = txtComment->text(),
+            .genrePosition = Combo1->currentIndex()};
 }
 
 void Form1::showTag() {

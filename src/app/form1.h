@@ -9,6 +9,7 @@
 #include "core/file_path.h"
 #include "player/media_component.h"
 #include "tag/saved_trailer.h"
+#include "tag/shown_fields.h"
 #include "tag/tag_record.h"
 
 class QAbstractButton;
@@ -54,6 +55,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -73,14 +75,20 @@ private:
     void ClearTagFields();
     core::FilePath SelectedFilePath() const;
     void showTag();
+    void showId3v2Tag(bool besideTrailer);
+    tag::ShownFields fieldsShown() const;
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
-    // read or written, and the chosen file's trailer as the boxes began from it.
+    // read or written, the chosen file's trailer as the boxes began from it, what the tag
+    // fields showed after the last click or save (against which a save finds the fields the
+    // user changed) and whether the message label tells of an ID3v2 tag.
     core::FilePath filePath;
     bool isPlaying = false;
     tag::TagRecord tag;
     tag::ShownTrailer shownTrailer;
+    tag::ShownFields shownAtClick;
+    bool tellsOfId3v2 = false;
 
     browser::DriveList* Drive1 = nullptr;
     browser::DirList* Dir1 = nullptr;

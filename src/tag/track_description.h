@@ -13,8 +13,9 @@ struct TrackDescription {
     friend bool operator==(const TrackDescription&, const TrackDescription&) = default;
 };
 
-// The file's ID3v1 title, artist and album as the window's text boxes show them; the file's
-// name stands for the title where the file has no tag or its tag names no title.
+// The file's title, artist and album: each from the ID3v2 tag the file begins with where that
+// tag names it, else from the trailer as the window's text boxes show it; the file's name
+// stands for the title where neither tag names one.
 TrackDescription describeTrack(const QString& path);
 
 }  // namespace tag

@@ -42,8 +42,9 @@ cmp -s "$desktop" "$repo/src/app/mp3player.desktop" &&
 echo "== what the package needs and holds"
 depends=$(dpkg-deb -f "$package" Depends)
 # What the linker sees, and what only the running program asks for by name.
-for needed in libqt6widgets6 libqt6dbus6 libgstreamer1.0-0 gstreamer1.0-plugins-base \
-    gstreamer1.0-plugins-good gstreamer1.0-pulseaudio fonts-liberation2 fonts-comic-neue; do
+for needed in libqt6widgets6 libqt6dbus6 libgstreamer1.0-0 libtag1v5 \
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio fonts-liberation2 \
+    fonts-comic-neue; do
     [[ ",$depends," == *[\ ,]"$needed"[\ ,\(]* ]] || fail "Depends lacks $needed: $depends"
 done
 recommends=$(dpkg-deb -f "$package" Recommends)

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "browser/local_name.h"
+#include "support/id3v2_tags.h"
 #include "support/temp_files.h"
 #include "tag/track_description.h"
 
@@ -43,6 +44,13 @@ TEST_P(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
 
 const QByteArray kAudio = test_files::audioBytes(400);
 
+QByteArray id3v2(const QByteArray& title, const QByteArray& artist) {
+    using test_tags::frame;
+    using test_tags::latin1Text;
+    return test_tags::tag(
+        3, frame(3, "TIT2", latin1Text(title)) + frame(3, "TPE1", latin1Text(artist)), 100);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Files, TrackDescription,
     testing::Values(
@@ -60,7 +68,17 @@ INSTANTIATE_TEST_SUITE_P(
                         {QStringLiteral("Song \xe9.mp3"), QStringLiteral("Artist"), {}}},
         DescriptionCase{"a lower-case mark is no tag",
                         kAudio + test_files::trailer("Title").replace(0, 3, "tag"),
-                        {QStringLiteral("Song \xe9.mp3"), {}, {}}}),
+                        {QStringLiteral("Song \xe9.mp3"), {}, {}}},
+        DescriptionCase{"an ID3v2 tag only",
+                        id3v2("Title \xe9", "Artist") + kAudio,
+                        {QStringLiteral("Title \xe9"), QStringLiteral("Artist"), {}}},
+        DescriptionCase{
+            "each field of an ID3v2 tag before the trailer's",
+            id3v2("Title", {}) + kAudio + test_files::trailer("Old", "Artist", "Album"),
+            {QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Album")}},
+        DescriptionCase{"an ID3v2 tag without a title",
+                        id3v2({}, "Artist") + kAudio,
+                        {QStringLiteral("Song \xe9.mp3"), QStringLiteral("Artist"), {}}}),
     [](const testing::TestParamInfo<DescriptionCase>& info) {
         std::string name = info.param.what;
         std::replace_if(

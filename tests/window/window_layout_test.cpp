@@ -330,6 +330,10 @@ private slots:
                                        << "No tag";
         QTest::newRow("lblMsg unreadable") << "lblMsg"
                                            << "Cannot read file";
+        QTest::newRow("lblMsg ID3v2 only") << "lblMsg"
+                                           << "No tag (ID3v2 only)";
+        QTest::newRow("lblMsg ID3v2 beside the trailer") << "lblMsg"
+                                                         << "Also an ID3v2 tag";
         QTest::newRow("lblTotalTime designed") << "lblTotalTime"
                                                << "Total Time : ";
         QTest::newRow("lblTotalTime") << "lblTotalTime"

@@ -3,11 +3,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QTextDocument>
 #include <QtTest>
 
 #include "browser/file_list.h"
 #include "browser/local_name.h"
 #include "core/code_page.h"
+#include "support/id3v2_tags.h"
 #include "support/message_boxes.h"
 #include "support/temp_files.h"
 #include "support/window_fixture.h"
@@ -130,6 +132,80 @@ private slots:
         QCOMPARE(shownFields(fixture), fields);
         QCOMPARE(fixture.genres()->currentIndex(), genre);
         QCOMPARE(fixture.text("lblMsg"), message);
+        QCOMPARE(readAll(fixture.file(QStringLiteral("b.mp3"))), content);
+    }
+
+    // The fields keep showing the trailer; the message label tells of the ID3v2 tag the file
+    // begins with, and its tooltip what that tag names.
+    void tellsOfAnId3v2TagBesideTheTrailer_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("details");
+
+        using test_tags::frame;
+        using test_tags::latin1Text;
+        const QByteArray audio = audioBytes(3000);
+        const QByteArray v24 = test_tags::tag(
+            4,
+            frame(4, "TIT2", '\x03' + QStringLiteral("Группа <b>крови</b>").toUtf8()) +
+                frame(4, "TPE1", latin1Text("Artist")) + frame(4, "TALB", latin1Text("Album")),
+            100);
+        QTest::newRow("ID3v2.4 only")
+            << v24 + audio << ""
+            << "No tag (ID3v2 only)"
+            << "ID3v2.4 tag at the file's start:\nTitle: Группа <b>крови</b>\nArtist: Artist\n"
+               "Album: Album";
+        QTest::newRow("ID3v2.3 with a 300 KB picture, and a trailer")
+            << test_tags::tag(
+                   3, frame(3, "APIC", audioBytes(300'000)) + frame(3, "TIT2", latin1Text("Title")),
+                   0) +
+                   audio + trailer("Trailer")
+            << "Trailer"
+            << "Also an ID3v2 tag"
+            << "ID3v2.3 tag at the file's start:\nTitle: Title\nArtist: \nAlbum: ";
+        QTest::newRow("ID3v2.2 only")
+            << test_tags::tag(2, frame(2, "TT2", latin1Text("Old")), 10) + audio << ""
+            << "No tag (ID3v2 only)"
+            << "ID3v2.2 tag at the file's start:\nTitle: Old\nArtist: \nAlbum: ";
+        QTest::newRow("a header of no known version")
+            << "ID3\x05" + audio + trailer("Trailer") << "Trailer"
+            << ""
+            << "";
+        QTest::newRow("an ID3v2 tag not at the start") << audio + v24 + audio << ""
+                                                       << "No tag"
+                                                       << "";
+    }
+
+    void tellsOfAnId3v2TagBesideTheTrailer() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        QFETCH(QString, details);
+        WindowFixture fixture;
+        writeAll(fixture.file(QStringLiteral("a.mp3")),
+                 test_tags::tag(3, test_tags::frame(3, "TIT2", test_tags::latin1Text("A")), 10) +
+                     audioBytes(500));
+        writeAll(fixture.file(QStringLiteral("b.mp3")), content);
+        fixture.open();
+
+        // The message label's tooltip, once a pointer rests on the label.
+        const auto toolTip = [&fixture] {
+            auto* label = fixture.control<QLabel>("lblMsg");
+            QHelpEvent rest(QEvent::ToolTip, label->rect().center(),
+                            label->mapToGlobal(label->rect().center()));
+            QApplication::sendEvent(label, &rest);
+            QTextDocument shown;
+            shown.setHtml(label->toolTip());
+            return shown.toPlainText();
+        };
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        QVERIFY(!toolTip().isEmpty());
+        fixture.clickFile(QStringLiteral("b.mp3"));
+
+        QCOMPARE(fixture.text("txtTitle"), title);
+        QCOMPARE(fixture.text("lblMsg"), message);
+        QCOMPARE(toolTip(), details);
         QCOMPARE(readAll(fixture.file(QStringLiteral("b.mp3"))), content);
     }
 

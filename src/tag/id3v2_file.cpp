@@ -1,0 +1,81 @@
+#include "tag/id3v2_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "tag/id3v2_tag.h"
+
+namespace tag {
+
+namespace {
+
+// Reads the file's bytes from `offset` on until `bytes` holds `end` of them, as they stand in
+// the file; false on an error or an early end.
+bool readUpTo(int fd, std::string& bytes, std::size_t offset, std::size_t end) {
+    bytes.resize(end);
+    const std::size_t size = end - offset;
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, bytes.data() + offset + done, size - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The tag the open file begins with: its header alone, or the whole tag (as much of it as the
+// file holds).
+std::optional<std::string> tagBytes(int fd, bool headerOnly) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    const auto fileSize = static_cast<std::size_t>(status.st_size);
+    std::string bytes;
+    if (fileSize < kId3v2HeaderSize || !readUpTo(fd, bytes, 0, kId3v2HeaderSize)) {
+        return std::nullopt;
+    }
+    const std::optional<std::size_t> tagSize = id3v2TagSize(bytes);
+    if (!tagSize || headerOnly) {
+        return tagSize ? std::optional(bytes) : std::nullopt;
+    }
+    if (!readUpTo(fd, bytes, kId3v2HeaderSize, std::min(*tagSize, fileSize))) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::optional<std::string> readTagBytes(const core::FilePath& path, bool headerOnly) {
+    // O_NONBLOCK lets the open of a FIFO return at once; fstat then refuses it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    std::optional<std::string> bytes = tagBytes(fd, headerOnly);
+    ::close(fd);
+    return bytes;
+}
+
+}  // namespace
+
+bool beginsWithId3v2Tag(const core::FilePath& path) {
+    return readTagBytes(path, true).has_value();
+}
+
+std::optional<Id3v2Fields> readId3v2Fields(const core::FilePath& path) {
+    const std::optional<std::string> bytes = readTagBytes(path, false);
+    return bytes ? parseId3v2(*bytes) : std::nullopt;
+}
+
+}  // namespace tag

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+
+#include "core/file_path.h"
+#include "tag/id3v2_tag.h"
+
+namespace tag {
+
+// What the regular file at `path` tells of the ID3v2 tag it begins with (nothing of a file that
+// cannot be read). Reads only the tag's bytes, never the audio behind them, and neither
+// creates, changes nor blocks on a file.
+
+// Whether the file begins with an ID3v2 tag, from the tag's 10-byte header alone.
+bool beginsWithId3v2Tag(const core::FilePath& path);
+
+// The tag's fields, from its header and then as many bytes as it counts (as many as the file
+// holds); nothing when the file begins with no ID3v2 tag.
+std::optional<Id3v2Fields> readId3v2Fields(const core::FilePath& path);
+
+}  // namespace tag
