@@ -182,8 +182,7 @@ void Form1::showId3v2Tag(bool besideTrailer) {
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lblMsg && event->type() == QEvent::ToolTip && tellsOfId3v2) {
-        const std::optional<tag::Id3v2Fields> id3v2 =
-            tag::readId3v2Fields(filePath);
+        const std::optional<tag::Id3v2Fields> id3v2 = tag::readId3v2Fields(filePath);
         lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(tag::id3v2Details(*id3v2)) : QString());
     }
     return QWidget::eventFilter(watched, event);
