@@ -8,11 +8,11 @@ class SilentMediaComponent : public MediaComponent {
 public:
     using MediaComponent::MediaComponent;
 
-    void setSourceFile(const QString& /*path*/) override {}
+    void setSourceFile(const core::FilePath& /*path*/) override {}
     void setAutoRewind(bool /*on*/) override {}
     double duration() const override { return 0.0; }
     double currentPosition() const override { return 0.0; }
-    QString sourceFile() const override { return {}; }
+    core::FilePath sourceFile() const override { return {}; }
     void pauseOrResume() override {}
     void stopPlayback() override {}
     void seekTo(double /*seconds*/) override {}

@@ -224,10 +224,10 @@ void Form1::showSaveError(const QString& text) {
 
 void Form1::cmdOpen_Click() {
     if (!isPlaying) {
-        MediaPlayer1->setSourceFile(filePath);
+        MediaPlayer1->setSourceFile(core::FilePath(browser::localBytes(filePath)));
         MediaPlayer1->setAutoRewind(false);
     } else {
-        MediaPlayer1->setSourceFile(QString());
+        MediaPlayer1->setSourceFile(core::FilePath());
     }
 }
 

@@ -29,9 +29,8 @@ QString statusOf(qint32 state) {
 
 // The path's own bytes, percent-encoded where a URI needs it, so that a name that is not
 // UTF-8 still names its file.
-QString fileUri(const QString& path) {
-    return QStringLiteral("file://") +
-           QString::fromLatin1(browser::localBytes(path).toPercentEncoding("/"));
+QString fileUri(const core::FilePath& path) {
+    return QStringLiteral("file://") + QString::fromLatin1(path.bytes().toPercentEncoding("/"));
 }
 
 qlonglong microseconds(double seconds) {
@@ -149,7 +148,7 @@ void MprisPlayer::playStateChanged(qint32 /*oldState*/, qint32 newState) {
     const QVariantMap oldMetadata = metadata();
     if (state_ == MediaComponent::kStopped && newState != MediaComponent::kStopped) {
         ++trackCount_;
-        track_ = tag::describeTrack(media_.sourceFile());
+        track_ = tag::describeTrack(browser::fromLocalBytes(media_.sourceFile().bytes()));
     }
     state_ = newState;
     QVariantMap changed;

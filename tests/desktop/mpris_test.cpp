@@ -99,7 +99,7 @@ private slots:
         // The desktop hears "Playing" from the click on; the exact length follows the count.
         QTRY_COMPARE_WITH_TIMEOUT(reports.last().at(1).toInt(), MediaComponent::kPlaying,
                                   kStartTimeoutMs);
-        QCOMPARE(window.mediaPlayer().sourceFile(), file);
+        QCOMPARE(window.mediaPlayer().sourceFile(), core::FilePath(file.toUtf8()));
 
         const QVariantMap metadata = qdbus_cast<QVariantMap>(property("Metadata"));
         QCOMPARE(metadata.value("xesam:title").toString(), QStringLiteral("Long Tone"));

@@ -1,6 +1,7 @@
 // The playback engine with a real GStreamer pipeline, playing the test files into a fake sink,
 // with no widget in sight.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
 #include <QRandomGenerator>
@@ -96,6 +97,83 @@ class PlaybackEngineTest : public QObject {
 private slots:
     void initTestCase() { testLibraryHandler = qInstallMessageHandler(keepLoggedError); }
 
+    void playsEachKindOfFileWithItsExactLength_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("length");
+        // Lengths of the audio the files were made from.
+        QTest::newRow("constant bitrate") << "cbr.mp3" << 4.0;
+        QTest::newRow("variable bitrate with a Xing header") << "vbr_xing.mp3" << 5.0;
+        QTest::newRow("variable bitrate without one") << "vbr_no_xing.mp3" << 5.0;
+        QTest::newRow("ID3v2 header and ID3v1 trailer") << "id3v2_id3v1.mp3" << 4.0;
+    }
+
+    void playsEachKindOfFileWithItsExactLength() {
+        QFETCH(QString, file);
+        QFETCH(double, length);
+        PlaybackEngine engine;
+        double lengthWhenPlaying = -1;
+        connect(&engine, &PlaybackEngine::stateChanged, this, [&](PlayState, PlayState now) {
+            if (now == PlayState::Playing) {
+                lengthWhenPlaying = engine.length();
+            }
+        });
+
+        QVERIFY(startsPlaying(engine, test_files::testDataFile(file)));
+
+        QVERIFY2(qAbs(lengthWhenPlaying - length) < 0.1,
+                 qPrintable(QStringLiteral("length %1 s").arg(lengthWhenPlaying)));
+        QVERIFY(test_files::isHeldOpen(test_files::testDataFile(file)));
+
+        engine.setSource({});
+        QCOMPARE(engine.state(), PlayState::Stopped);
+        QVERIFY2(!test_files::isHeldOpen(test_files::testDataFile(file)), "the file is still open");
+        QCOMPARE(engine.position(), 0.0);
+    }
+
+    void thePositionFollowsTheClock() {
+        PlaybackEngine engine;
+        QVERIFY(startsPlaying(engine, test_files::testDataFile(QStringLiteral("cbr.mp3"))));
+
+        QTRY_VERIFY(engine.position() > 0.2);
+        const double startPosition = engine.position();
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY(engine.position() > startPosition + 1.0);
+        const double played = engine.position() - startPosition;
+        const double elapsed = clock.elapsed() / 1000.0;
+        QVERIFY2(qAbs(played - elapsed) < 0.3,
+                 qPrintable(QStringLiteral("played %1 s in %2 s").arg(played).arg(elapsed)));
+    }
+
+    void atTheEndItStopsReleasesTheFileAndKeepsWherePlayingEnded_data() {
+        QTest::addColumn<bool>("cutToNothing");
+        QTest::newRow("played to its end") << false;
+        QTest::newRow("cut to nothing while it plays") << true;
+    }
+
+    void atTheEndItStopsReleasesTheFileAndKeepsWherePlayingEnded() {
+        QFETCH(bool, cutToNothing);
+        const QTemporaryDir folder;
+        const QString file = cutToNothing ? writeLongFile(folder, kOneHourCopies)
+                                          : test_files::testDataFile(QStringLiteral("cbr.mp3"));
+        PlaybackEngine engine;
+        QSignalSpy reports(&engine, &PlaybackEngine::stateChanged);
+        engine.setAutoRewind(false);
+        QVERIFY(startsPlaying(engine, file));
+        const double length = engine.length();
+        if (cutToNothing) {
+            QVERIFY(QFile::resize(file, 0));
+        }
+
+        QTRY_COMPARE_WITH_TIMEOUT(newStates(reports).last(), PlayState::Stopped, 20000);
+        QVERIFY(!test_files::isHeldOpen(file));
+        const double kept = engine.position();
+        // A file cut short stops where its last sound played, long before its length.
+        const bool expected = cutToNothing ? kept > 0.5 && kept < 60 : qAbs(kept - length) < 0.1;
+        QVERIFY2(expected, qPrintable(QStringLiteral("position %1 of %2").arg(kept).arg(length)));
+        QCOMPARE(engine.length(), length);
+    }
+
     void neverReportsPlayingForWhatCannotBePlayedAndLogsWhy_data() {
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("told");
@@ -136,6 +214,82 @@ private slots:
         QCOMPARE(engine.state(), PlayState::Stopped);
         QVERIFY(!test_files::isHeldOpen(source));
         QVERIFY2(log.isEmpty() || wasLogged(log), qPrintable(log.join(QStringLiteral(" ... "))));
+    }
+
+    void closingThePlayerWhilePlayingStopsAndReleasesTheFile() {
+        const QString file = test_files::testDataFile(QStringLiteral("cbr.mp3"));
+        auto engine = std::make_unique<PlaybackEngine>();
+        QVERIFY(startsPlaying(*engine, file));
+
+        engine.reset();
+
+        QVERIFY2(!test_files::isHeldOpen(file), "the file stayed open after the player was gone");
+    }
+
+    void anEmptySourceStopsAtOnce() {
+        PlaybackEngine engine;
+        QVERIFY(startsPlaying(engine, test_files::testDataFile(QStringLiteral("vbr_xing.mp3"))));
+        QSignalSpy reports(&engine, &PlaybackEngine::stateChanged);
+
+        engine.setSource({});
+        QCOMPARE(newStates(reports), QList<PlayState>({PlayState::Stopped}));
+        QCOMPARE(engine.statusText(), QStringLiteral("Stopped vbr_xing.mp3"));
+        // Whatever the previous source still had on its way is dropped.
+        QTest::qWait(200);
+        QCOMPARE(newStates(reports), QList<PlayState>({PlayState::Stopped}));
+    }
+
+    void aFileIsToldAsPlayingAtOnceAndItsCountedLengthFollows() {
+        const QTemporaryDir folder;
+        const QString file = writeLongFile(folder);
+        PlaybackEngine engine;
+        QSignalSpy reports(&engine, &PlaybackEngine::stateChanged);
+        QSignalSpy lengths(&engine, &PlaybackEngine::lengthChanged);
+
+        engine.setSource(pathOf(file));
+
+        // Told before a sample has played, long before the count ends.
+        QCOMPARE(newStates(reports), QList<PlayState>({PlayState::Waiting}));
+        QCOMPARE(engine.position(), 0.0);
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(PlayState::Playing), 60000);
+        QCOMPARE(newStates(reports).first(), PlayState::Waiting);
+        const double counted = test_files::kLongMpegFileCopies * 5.0;
+        QVERIFY2(qAbs(engine.length() - counted) < counted / 50,
+                 qPrintable(QStringLiteral("length %1 s").arg(engine.length())));
+        // The exact length is told as soon as it is known, for those that show it.
+        QVERIFY(!lengths.isEmpty());
+        QCOMPARE(lengths.last().at(0).toDouble(), engine.length());
+    }
+
+    void aFileCutShortWhileCountedEndsTheCountNotThePlayer() {
+        const QTemporaryDir folder;
+        const QString file = writeLongFile(folder);
+        PlaybackEngine engine;
+        QSignalSpy reports(&engine, &PlaybackEngine::stateChanged);
+
+        engine.setSource(pathOf(file));
+        QVERIFY(QFile::resize(file, 100000));
+
+        // The count of a file that changed under it is dropped for GStreamer's own estimate.
+        QTRY_VERIFY_WITH_TIMEOUT(newStates(reports).contains(PlayState::Playing) ||
+                                     newStates(reports).last() == PlayState::Stopped,
+                                 60000);
+        QVERIFY2(engine.length() < test_files::kLongMpegFileCopies * 5.0 - 1,
+                 "the length of the file before it was cut");
+    }
+
+    void aNewSourceOrTheEndOfThePlayerEndsTheCountOfTheOldOne() {
+        const QTemporaryDir folder;
+        const QString file = writeLongFile(folder);
+        auto engine = std::make_unique<PlaybackEngine>();
+
+        engine->setSource(pathOf(file));
+        QVERIFY(startsPlaying(*engine, test_files::testDataFile(QStringLiteral("cbr.mp3"))));
+        QVERIFY2(qAbs(engine->length() - 4.0) < 0.1, "the length of the file before");
+
+        engine->setSource(pathOf(file));
+        engine.reset();
+        QVERIFY(!test_files::isHeldOpen(file));
     }
 
     void theLastRequestWinsAndTheStateToldIsThePipelines_data() {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "browser/local_name.h"
 #include "player/media_component.h"
 
 // Stands in for the media strip: records what the window asks of it and reports play states
@@ -13,8 +14,8 @@ class FakeMediaComponent : public MediaComponent {
 public:
     using MediaComponent::MediaComponent;
 
-    void setSourceFile(const QString& path) override {
-        calls << QStringLiteral("source:") + path;
+    void setSourceFile(const core::FilePath& path) override {
+        calls << QStringLiteral("source:") + browser::fromLocalBytes(path.bytes());
         source = path;
     }
     void setAutoRewind(bool on) override {
@@ -22,7 +23,7 @@ public:
     }
     double duration() const override { return length; }
     double currentPosition() const override { return position; }
-    QString sourceFile() const override { return source; }
+    core::FilePath sourceFile() const override { return source; }
     void pauseOrResume() override { calls << QStringLiteral("pauseOrResume"); }
     void stopPlayback() override { calls << QStringLiteral("stop"); }
     void seekTo(double seconds) override { calls << QStringLiteral("seek:%1").arg(seconds); }
@@ -39,6 +40,6 @@ public:
     QStringList calls;
     double length = 0;
     double position = 0;
-    QString source;
+    core::FilePath source;
     double level = 1;
 };
