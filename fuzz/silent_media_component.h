@@ -13,9 +13,4 @@ public:
     double duration() const override { return 0.0; }
     double currentPosition() const override { return 0.0; }
     core::FilePath sourceFile() const override { return {}; }
-    void pauseOrResume() override {}
-    void stopPlayback() override {}
-    void seekTo(double /*seconds*/) override {}
-    double volume() const override { return 1.0; }
-    void setVolume(double /*level*/) override {}
 };

@@ -231,12 +231,6 @@ void Form1::cmdOpen_Click() {
     }
 }
 
-void Form1::playChosenFile() {
-    if (!isPlaying) {
-        cmdOpen_Click();
-    }
-}
-
 void Form1::MediaPlayer1_PlayStateChange(qint32 /*oldState*/, qint32 newState) {
     lblTotalTime->setText(QString::fromStdString(player::totalTimeText(MediaPlayer1->duration())));
     isPlaying = newState != MediaComponent::kStopped;

@@ -33,21 +33,8 @@ public:
     // The file last given to setSourceFile().
     virtual core::FilePath sourceFile() const = 0;
 
-    // What the strip's own buttons and sliders do, for controls outside the window such as the
-    // desktop's media keys.
-    // The play/pause button: holds a playing file, goes on with a held one.
-    virtual void pauseOrResume() = 0;
-    // The stop button: stops and goes back to the start, keeping the source.
-    virtual void stopPlayback() = 0;
-    // The position slider, moved to `seconds` from the start.
-    virtual void seekTo(double seconds) = 0;
-    // The volume slider, from 0 (silent) to 1 (full).
-    virtual double volume() const = 0;
-    virtual void setVolume(double level) = 0;
-
 signals:
     void playStateChanged(qint32 oldState, qint32 newState);
-    void volumeChanged(double level);
 };
 
 // The component that plays through the system's media framework.

@@ -97,7 +97,6 @@ void MediaStrip::followEngine() {
         // Only a move by the user is a request to the engine.
         const QSignalBlocker quiet(volume_);
         volume_->setValue(qRound(level * kVolumeSteps));
-        emit volumeChanged(level);
     });
 
     connect(playPause_, &QToolButton::clicked, this, &MediaStrip::playOrPause);

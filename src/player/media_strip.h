@@ -27,11 +27,6 @@ public:
     double duration() const override { return engine_.length(); }
     double currentPosition() const override { return engine_.position(); }
     core::FilePath sourceFile() const override { return engine_.source(); }
-    void pauseOrResume() override { playOrPause(); }
-    void stopPlayback() override { engine_.stop(); }
-    void seekTo(double seconds) override { engine_.seek(seconds); }
-    double volume() const override { return engine_.volume(); }
-    void setVolume(double level) override { engine_.setVolume(level); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

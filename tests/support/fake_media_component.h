@@ -24,14 +24,6 @@ public:
     double duration() const override { return length; }
     double currentPosition() const override { return position; }
     core::FilePath sourceFile() const override { return source; }
-    void pauseOrResume() override { calls << QStringLiteral("pauseOrResume"); }
-    void stopPlayback() override { calls << QStringLiteral("stop"); }
-    void seekTo(double seconds) override { calls << QStringLiteral("seek:%1").arg(seconds); }
-    double volume() const override { return level; }
-    void setVolume(double newLevel) override {
-        level = newLevel;
-        emit volumeChanged(level);
-    }
 
     void reportState(qint32 oldState, qint32 newState) {
         emit playStateChanged(oldState, newState);
@@ -41,5 +33,4 @@ public:
     double length = 0;
     double position = 0;
     core::FilePath source;
-    double level = 1;
 };
