@@ -90,13 +90,13 @@ double millisecondsToStop(const std::string& path) {
 double millisecondsToLeave(const std::string& path, bool byEnd) {
     evict(path);
     auto media = createSystemMediaComponent();
-    media->setSourceFile(QString::fromStdString(path));
+    media->setSourceFile(core::FilePath(QByteArray::fromStdString(path)));
     std::this_thread::sleep_for(std::chrono::duration<double>(kStopAfterSeconds));
     const auto asked = bench::Clock::now();
     if (byEnd) {
         media.reset();
     } else {
-        media->setSourceFile(QString());
+        media->setSourceFile(core::FilePath());
     }
     const double milliseconds = bench::secondsBetween(asked, bench::Clock::now()) * 1000;
     media.reset();

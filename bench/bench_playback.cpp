@@ -67,7 +67,7 @@ struct PlayFigures {
 // ("component") or inside the player's window ("window"), and prints what it cost.
 int playAndReport(int argc, char* argv[]) {
     const std::string mode = argv[2];
-    const QString file = QString::fromLocal8Bit(argv[3]);
+    const core::FilePath file{QByteArray(argv[3])};
     const double seconds = std::strtod(argv[4], nullptr);
     QApplication app(argc, argv);
     std::unique_ptr<QWidget> window;
@@ -98,7 +98,7 @@ int playAndReport(int argc, char* argv[]) {
     const double cpu = bench::ownCpuSeconds() - cpuBefore;
     const double audio = media->currentPosition();
     const double peak = bench::peakResidentMebibytes();
-    media->setSourceFile(QString());
+    media->setSourceFile(core::FilePath());
     bench::require(played, "the file never played");
     std::printf("%.6f %.6f %.3f\n", cpu, audio, peak);
     return 0;
@@ -127,7 +127,7 @@ double toolCpuSeconds(const std::vector<std::string>& command, std::optional<dou
 }
 
 // Milliseconds from setSourceFile() until the component reports that it plays.
-std::vector<double> startLatencies(const QString& file) {
+std::vector<double> startLatencies(const core::FilePath& file) {
     auto media = createSystemMediaComponent();
     media->show();
     QCoreApplication::processEvents();
@@ -151,7 +151,7 @@ std::vector<double> startLatencies(const QString& file) {
         milliseconds.push_back(bench::secondsBetween(start, bench::Clock::now()) * 1000);
         QObject::disconnect(connection);
         bench::require(playing, "the file did not start playing within 5 s");
-        media->setSourceFile(QString());
+        media->setSourceFile(core::FilePath());
         QCoreApplication::processEvents();
     }
     return milliseconds;
@@ -200,7 +200,8 @@ int compareAndReport(int argc, char* argv[]) {
 
     std::cerr << "Starting to play " << kStartRepeats << " times\n";
     QApplication app(argc, argv);
-    const std::vector<double> starts = startLatencies(QString::fromStdString(file));
+    const std::vector<double> starts =
+        startLatencies(core::FilePath(QByteArray::fromStdString(file)));
 
     // A second of the run, as for gst-launch: into a sound server the sink's position runs
     // behind the clock by its start and buffering, which would count as audio not played.

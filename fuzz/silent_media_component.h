@@ -8,14 +8,9 @@ class SilentMediaComponent : public MediaComponent {
 public:
     using MediaComponent::MediaComponent;
 
-    void setSourceFile(const QString& /*path*/) override {}
+    void setSourceFile(const core::FilePath& /*path*/) override {}
     void setAutoRewind(bool /*on*/) override {}
     double duration() const override { return 0.0; }
     double currentPosition() const override { return 0.0; }
-    QString sourceFile() const override { return {}; }
-    void pauseOrResume() override {}
-    void stopPlayback() override {}
-    void seekTo(double /*seconds*/) override {}
-    double volume() const override { return 1.0; }
-    void setVolume(double /*level*/) override {}
+    core::FilePath sourceFile() const override { return {}; }
 };

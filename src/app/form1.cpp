@@ -262,16 +262,10 @@ void Form1::showSaveError(const QString& text) {
 
 void Form1::cmdOpen_Click() {
     if (!isPlaying) {
-        MediaPlayer1->setSourceFile(browser::fromLocalBytes(filePath.bytes()));
+        MediaPlayer1->setSourceFile(filePath);
         MediaPlayer1->setAutoRewind(false);
     } else {
-        MediaPlayer1->setSourceFile(QString());
-    }
-}
-
-void Form1::playChosenFile() {
-    if (!isPlaying) {
-        cmdOpen_Click();
+        MediaPlayer1->setSourceFile(core::FilePath());
     }
 }
 

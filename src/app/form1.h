@@ -47,11 +47,6 @@ public:
 
     explicit Form1(std::unique_ptr<MediaComponent> media, QWidget* parent = nullptr);
 
-    // For the desktop's media controls: the media strip, and starting the chosen file as the
-    // play & stop button does when nothing plays.
-    MediaComponent& mediaPlayer() const { return *MediaPlayer1; }
-    void playChosenFile();
-
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "browser/local_name.h"
 #include "player/media_component.h"
 
 // Stands in for the media strip: records what the window asks of it and reports play states
@@ -13,8 +14,8 @@ class FakeMediaComponent : public MediaComponent {
 public:
     using MediaComponent::MediaComponent;
 
-    void setSourceFile(const QString& path) override {
-        calls << QStringLiteral("source:") + path;
+    void setSourceFile(const core::FilePath& path) override {
+        calls << QStringLiteral("source:") + browser::fromLocalBytes(path.bytes());
         source = path;
     }
     void setAutoRewind(bool on) override {
@@ -22,15 +23,7 @@ public:
     }
     double duration() const override { return length; }
     double currentPosition() const override { return position; }
-    QString sourceFile() const override { return source; }
-    void pauseOrResume() override { calls << QStringLiteral("pauseOrResume"); }
-    void stopPlayback() override { calls << QStringLiteral("stop"); }
-    void seekTo(double seconds) override { calls << QStringLiteral("seek:%1").arg(seconds); }
-    double volume() const override { return level; }
-    void setVolume(double newLevel) override {
-        level = newLevel;
-        emit volumeChanged(level);
-    }
+    core::FilePath sourceFile() const override { return source; }
 
     void reportState(qint32 oldState, qint32 newState) {
         emit playStateChanged(oldState, newState);
@@ -39,6 +32,5 @@ public:
     QStringList calls;
     double length = 0;
     double position = 0;
-    QString source;
-    double level = 1;
+    core::FilePath source;
 };

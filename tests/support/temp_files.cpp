@@ -73,6 +73,21 @@ QString testDataFile(const QString& name) {
     return QStringLiteral(MP3PLAYER_TEST_DATA "/") + name;
 }
 
+bool isHeldOpen(const QString& path) {
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty()) {
+        return false;  // nothing there to hold
+    }
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo& entry :
+         descriptors.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.symLinkTarget() == target) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void writeLongMpegFile(const QString& path, int copies) {
     const QByteArray frames = readAll(testDataFile(QStringLiteral("vbr_no_xing.mp3")));
     std::ofstream file(path.toStdString(), std::ios::binary | std::ios::trunc);

@@ -52,6 +52,9 @@ QByteArray audioBytes(int size);
 
 QString testDataFile(const QString& name);
 
+// Whether this process holds the file at `path` open, by following its descriptors.
+bool isHeldOpen(const QString& path);
+
 // Writes the frames of tests/data/vbr_no_xing.mp3 (5 s, no length header) `copies` times
 // over to `path`, so that only a count of every frame finds the file's length.
 void writeLongMpegFile(const QString& path, int copies);

@@ -5,14 +5,17 @@
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
+#include <functional>
+
+#include "player/playback.h"
 #include "tag/track_description.h"
 
-class Form1;
-class MediaComponent;
+namespace desktop {
 
-// The desktop's media keys and media panel (MPRIS org.mpris.MediaPlayer2.Player). Play starts
-// the chosen file as the play & stop button does; pause, stop, seeking and the volume act as
-// the media strip's controls do. What it reports follows the strip's play-state reports.
+// The desktop's media keys and media panel (MPRIS org.mpris.MediaPlayer2.Player). Play with
+// nothing open plays the file chosen in the program; every other request goes to the playback
+// as it is, which takes the last one made. What it tells follows the playback's reports: the
+// state, the length once known, and where a seek has taken playback.
 class MprisPlayer : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -31,13 +34,16 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanControl READ canControl)
 
 public:
-    // `bus` carries the PropertiesChanged signals.
-    MprisPlayer(Form1& window, const QDBusConnection& bus);
+    // Answers for `service`, whose adaptor it becomes; `bus` carries the PropertiesChanged
+    // signals.
+    MprisPlayer(QObject& service, player::Playback& playback, std::function<void()> playChosenFile,
+                const QDBusConnection& bus);
 
     QString playbackStatus() const;
     double rate() const { return 1.0; }
     QVariantMap metadata() const;
-    double volume() const;
+    double volume() const { return playback_.volume(); }
+    // A level that is not a finite number is no volume and is ignored.
     void setVolume(double level);
     qlonglong position() const;
     bool canGoNext() const { return false; }
@@ -48,7 +54,7 @@ public slots:
     void Next() {}
     void Previous() {}
     void Play();
-    void Pause();
+    void Pause() { playback_.pause(); }
     void PlayPause();
     void Stop();
     void Seek(qlonglong offset);
@@ -58,15 +64,22 @@ signals:
     void Seeked(qlonglong position);
 
 private:
-    void playStateChanged(qint32 oldState, qint32 newState);
-    void seekToMicroseconds(qlonglong position);
+    using PlayState = player::Playback::PlayState;
+
+    void stateChanged(PlayState oldState, PlayState newState);
+    qlonglong length() const;
     QDBusObjectPath trackId() const;
+    // Sends what has changed since last told.
+    void tellChanges();
     void tellChanged(const QVariantMap& changed);
 
-    Form1& window_;
-    MediaComponent& media_;
+    player::Playback& playback_;
+    std::function<void()> playChosenFile_;
     QDBusConnection bus_;
-    qint32 state_;
     quint64 trackCount_ = 0;  // files started so far; names each one's track id
     tag::TrackDescription track_;
+    QString toldStatus_;
+    QVariantMap toldMetadata_;
 };
+
+}  // namespace desktop

@@ -3,10 +3,12 @@
 #include <QDBusAbstractAdaptor>
 #include <QStringList>
 
-class Form1;
+#include <functional>
+
+namespace desktop {
 
 // The desktop's view of the program as a whole (MPRIS org.mpris.MediaPlayer2): its name, its
-// .desktop entry, and bringing the window forward or closing it.
+// .desktop entry, and bringing the program forward or ending it.
 class MprisRoot : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
@@ -19,22 +21,27 @@ class MprisRoot : public QDBusAbstractAdaptor {
     Q_PROPERTY(QStringList SupportedMimeTypes READ supportedMimeTypes)
 
 public:
-    explicit MprisRoot(Form1& window);
+    // Answers for `service`, whose adaptor it becomes.
+    MprisRoot(QObject& service, QString identity, std::function<void()> raise,
+              std::function<void()> quit);
 
     bool canQuit() const { return true; }
     bool canRaise() const { return true; }
     bool hasTrackList() const { return false; }
-    QString identity() const;
+    QString identity() const { return identity_; }
     QString desktopEntry() const { return QStringLiteral("mp3player"); }
     // Files are chosen in the window only, so no URI is opened from outside.
     QStringList supportedUriSchemes() const { return {}; }
     QStringList supportedMimeTypes() const { return {}; }
 
 public slots:
-    void Raise();
-    // Closes the window as the desktop's close does: the program ends without the credit box.
-    void Quit();
+    void Raise() { raise_(); }
+    void Quit() { quit_(); }
 
 private:
-    Form1& window_;
+    QString identity_;
+    std::function<void()> raise_;
+    std::function<void()> quit_;
 };
+
+}  // namespace desktop

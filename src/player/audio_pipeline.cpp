@@ -1,0 +1,201 @@
+#include "player/audio_pipeline.h"
+
+#include <QByteArray>
+#include <QLoggingCategory>
+#include <QString>
+
+namespace player {
+
+namespace {
+
+Q_LOGGING_CATEGORY(playerLog, "mp3player.player")
+
+// playbin's own flags: decode audio only (a cover picture in a tag opens no video window) and
+// set the volume in software.
+constexpr guint kPlayAudio = 0x02;
+constexpr guint kSoftVolume = 0x10;
+
+// A sink from MP3PLAYER_AUDIO_SINK (a gst-launch description such as "fakesink sync=true"),
+// so that tests and headless machines can play without a sound card.
+GstElement* audioSinkFromEnvironment() {
+    const QByteArray description = qgetenv("MP3PLAYER_AUDIO_SINK");
+    if (description.isEmpty()) {
+        return nullptr;
+    }
+    GError* error = nullptr;
+    GstElement* sink = gst_parse_bin_from_description(description.constData(), TRUE, &error);
+    if (error != nullptr) {
+        qCWarning(playerLog, "MP3PLAYER_AUDIO_SINK \"%s\" is not usable: %s",
+                  description.constData(), error->message);
+        g_error_free(error);
+    }
+    return sink;
+}
+
+// Says what GStreamer reported, whole: the element, the error's domain, code and message, and
+// the debug text that names the cause where the message is general ("Internal data stream
+// error").
+void logProblem(GstMessage* message) {
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    const bool isError = GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR;
+    if (isError) {
+        gst_message_parse_error(message, &error, &debug);
+    } else {
+        gst_message_parse_warning(message, &error, &debug);
+    }
+    const QString line =
+        QStringLiteral("GStreamer %1 from %2: %3 %4: %5 (%6)")
+            .arg(QLatin1String(isError ? "error" : "warning"),
+                 QString::fromUtf8(GST_MESSAGE_SRC_NAME(message)),
+                 QString::fromUtf8(g_quark_to_string(error->domain)), QString::number(error->code),
+                 QString::fromUtf8(error->message),
+                 debug != nullptr ? QString::fromUtf8(debug) : QStringLiteral("no debug text"));
+    if (isError) {
+        qCCritical(playerLog).noquote() << line;
+    } else {
+        qCWarning(playerLog).noquote() << line;
+    }
+    g_error_free(error);
+    g_free(debug);
+}
+
+// A message the receiver's thread acts on, released with the last copy of the call that
+// carries it, also when the receiver is gone before that call runs.
+using HeldMessage = std::shared_ptr<GstMessage>;
+
+}  // namespace
+
+std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageHandler onMessage) {
+    if (!gst_is_initialized()) {
+        gst_init(nullptr, nullptr);
+    }
+    GstElement* playbin = gst_element_factory_make("playbin", "player");
+    if (playbin == nullptr) {
+        return nullptr;
+    }
+    gst_object_ref_sink(playbin);
+    g_object_set(playbin, "flags", kPlayAudio | kSoftVolume, nullptr);
+    if (GstElement* sink = audioSinkFromEnvironment()) {
+        g_object_set(playbin, "audio-sink", sink, nullptr);
+    }
+    return std::unique_ptr<AudioPipeline>(
+        new AudioPipeline(playbin, receiver, std::move(onMessage)));
+}
+
+AudioPipeline::AudioPipeline(GstElement* playbin, QObject& receiver, MessageHandler onMessage)
+    : playbin_(playbin), receiver_(receiver), onMessage_(std::move(onMessage)) {
+    // The bus hands the messages on to the receiver's thread at once, so nothing depends on a
+    // GLib main loop running.
+    GstBus* bus = gst_element_get_bus(playbin_);
+    gst_bus_set_sync_handler(bus, &AudioPipeline::onBusMessage, this, nullptr);
+    gst_object_unref(bus);
+}
+
+AudioPipeline::~AudioPipeline() {
+    gst_element_set_state(playbin_, GST_STATE_NULL);
+    GstBus* bus = gst_element_get_bus(playbin_);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    gst_object_unref(playbin_);
+}
+
+GstBusSyncReply AudioPipeline::onBusMessage(GstBus* /*bus*/, GstMessage* message, gpointer self) {
+    // A handler that drops a message owns it: each one is released here or by the call that
+    // carries it.
+    HeldMessage held(message, gst_message_unref);
+    auto* pipeline = static_cast<AudioPipeline*>(self);
+    const GstMessageType type = GST_MESSAGE_TYPE(message);
+    if (type == GST_MESSAGE_ERROR || type == GST_MESSAGE_WARNING) {
+        logProblem(message);
+    }
+    const bool fromPipeline = pipeline->isPipeline(message);
+    const bool actedOn =
+        type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR ||
+        type == GST_MESSAGE_DURATION_CHANGED ||
+        (fromPipeline && (type == GST_MESSAGE_STATE_CHANGED || type == GST_MESSAGE_ASYNC_DONE));
+    if (actedOn) {
+        const std::uint64_t generation = pipeline->generation_.load();
+        const std::uint64_t seeks = pipeline->seeks_.load();
+        QMetaObject::invokeMethod(
+            &pipeline->receiver_,
+            [pipeline, held, generation, seeks] {
+                const bool leftBehind = GST_MESSAGE_TYPE(held.get()) == GST_MESSAGE_EOS &&
+                                        seeks != pipeline->seeks_.load();
+                if (generation == pipeline->generation_.load() && !leftBehind) {
+                    pipeline->onMessage_(held.get());
+                }
+            },
+            Qt::QueuedConnection);
+    }
+    return GST_BUS_DROP;
+}
+
+bool AudioPipeline::play(const core::FilePath& file) {
+    gchar* absolutePath = g_canonicalize_filename(file.c_str(), nullptr);
+    gchar* uri = g_filename_to_uri(absolutePath, nullptr, nullptr);
+    g_object_set(playbin_, "uri", uri, nullptr);
+    g_free(uri);
+    g_free(absolutePath);
+    // playbin forgets its volume when it goes down.
+    g_object_set(playbin_, "volume", volume_, nullptr);
+    if (!request(GST_STATE_PLAYING)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool AudioPipeline::request(GstState state) {
+    return gst_element_set_state(playbin_, state) != GST_STATE_CHANGE_FAILURE;
+}
+
+void AudioPipeline::close() {
+    // Returns once the file is closed.
+    gst_element_set_state(playbin_, GST_STATE_NULL);
+    // Counted after the pipeline is down, so that the state messages its going down posted
+    // are dropped with everything else the old file left on its way.
+    ++generation_;
+}
+
+GstState AudioPipeline::currentState() const {
+    GstState current = GST_STATE_NULL;
+    gst_element_get_state(playbin_, &current, nullptr, 0);
+    return current;
+}
+
+bool AudioPipeline::isPipeline(const GstMessage* message) const {
+    return GST_MESSAGE_SRC(message) == GST_OBJECT(playbin_);
+}
+
+std::optional<std::int64_t> AudioPipeline::position() const {
+    gint64 nanoseconds = 0;
+    if (gst_element_query_position(playbin_, GST_FORMAT_TIME, &nanoseconds) && nanoseconds >= 0) {
+        return nanoseconds;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> AudioPipeline::duration() const {
+    gint64 nanoseconds = 0;
+    if (gst_element_query_duration(playbin_, GST_FORMAT_TIME, &nanoseconds) && nanoseconds > 0) {
+        return nanoseconds;
+    }
+    return std::nullopt;
+}
+
+bool AudioPipeline::seek(std::int64_t nanoseconds) {
+    ++seeks_;
+    // Accurate: decoded from the frame before and cut at the exact time, rather than starting
+    // at the nearest frame the parser can find.
+    return gst_element_seek_simple(
+        playbin_, GST_FORMAT_TIME,
+        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), nanoseconds);
+}
+
+void AudioPipeline::setVolume(double level) {
+    volume_ = level;
+    g_object_set(playbin_, "volume", level, nullptr);
+}
+
+}  // namespace player

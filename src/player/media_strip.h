@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QIcon>
+
+#include "player/media_component.h"
+#include "player/playback_engine.h"
+
+class QLabel;
+class QSlider;
+class QTimer;
+class QToolButton;
+
+// The media strip over its playback engine: play/pause, stop, a position slider that seeks, a
+// volume slider and a line that says what the engine does or why it cannot. It shows what the
+// engine reports and hands each use of its controls to the engine as a request.
+class MediaStrip : public MediaComponent {
+    Q_OBJECT
+
+public:
+    explicit MediaStrip(QWidget* parent = nullptr);
+
+    // What the strip plays through, also for controls outside the window.
+    player::PlaybackEngine& engine() { return engine_; }
+
+    void setSourceFile(const core::FilePath& path) override;
+    void setAutoRewind(bool on) override { engine_.setAutoRewind(on); }
+    double duration() const override { return engine_.length(); }
+    double currentPosition() const override { return engine_.position(); }
+    core::FilePath sourceFile() const override { return engine_.source(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    using PlayState = player::Playback::PlayState;
+
+    void createFace();
+    void followEngine();
+    void followState(PlayState oldState, PlayState newState);
+    void playOrPause();
+    void refreshFace();
+    int measureHandleTravel() const;
+    void seek(int sliderValue);
+    void tellUser(const QString& text);
+    void showStatus();
+
+    player::PlaybackEngine engine_;
+    QString statusText_;  // the status line whole, before it is cut to the strip
+
+    QIcon playIcon_;
+    QIcon pauseIcon_;
+    QToolButton* playPause_ = nullptr;
+    QToolButton* stopButton_ = nullptr;
+    QSlider* position_ = nullptr;
+    QSlider* volume_ = nullptr;
+    QLabel* status_ = nullptr;
+    QTimer* faceRefresh_ = nullptr;
+    // The pixels the position handle's left edge crosses from start to end, as the style
+    // draws it; measured when the slider is resized rather than at every refresh.
+    int handleTravel_ = 0;
+};

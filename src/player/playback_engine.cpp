@@ -1,0 +1,355 @@
+#include "player/playback_engine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "player/audio_pipeline.h"
+#include "player/mpeg_audio_duration.h"
+
+namespace player {
+
+namespace {
+
+constexpr double kNanosecondsPerSecond = 1e9;
+// Close to the longest time a signed 64-bit count of nanoseconds holds (292 years).
+constexpr double kLongestSeconds = 9.2e9;
+
+std::int64_t nanoseconds(double seconds) {
+    return std::llround(std::clamp(seconds, 0.0, kLongestSeconds) * kNanosecondsPerSecond);
+}
+
+double seconds(std::int64_t nanoseconds) {
+    return static_cast<double>(nanoseconds) / kNanosecondsPerSecond;
+}
+
+// Why the file cannot be opened, in the system's words ("permission denied").
+QString whyUnreadable(const core::FilePath& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return QStringLiteral("it cannot be read");
+    }
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+    return reason.left(1).toLower() + reason.mid(1);
+}
+
+// How the player's messages name the file.
+QString shownName(const core::FilePath& file) {
+    return file.fileName().forMessages();
+}
+
+}  // namespace
+
+PlaybackEngine::PlaybackEngine(QObject* parent) : Playback(parent) {
+    counter_.setMaxThreadCount(1);
+}
+
+PlaybackEngine::~PlaybackEngine() {
+    countStop_.request_stop();
+    pipeline_.reset();
+    counter_.waitForDone();
+}
+
+void PlaybackEngine::setSource(const core::FilePath& file) {
+    const bool wasOpen = state_ != PlayState::Stopped;
+    const QString previous = shownName(source_);
+    source_ = file;
+    close();
+    if (!file.isEmpty()) {
+        start();
+    } else if (wasOpen) {
+        tellUser(tr("Stopped %1").arg(previous));
+    }
+}
+
+void PlaybackEngine::start() {
+    const QString name = shownName(source_);
+    QString problem;
+    struct stat status {};
+    // The file is looked at and opened by its bytes, which may not be UTF-8.
+    if (::stat(source_.c_str(), &status) != 0) {
+        problem = tr("the file does not exist");
+    } else if (S_ISDIR(status.st_mode)) {
+        problem = tr("it is a folder");
+    } else if (!S_ISREG(status.st_mode)) {
+        problem = tr("it is not a regular file");
+    }
+    // Made at the first play, so that starting GStreamer does not hold up the program's start.
+    if (problem.isEmpty() && pipeline_ == nullptr) {
+        pipeline_ =
+            AudioPipeline::create(*this, [this](GstMessage* message) { handleMessage(message); });
+        if (pipeline_ == nullptr) {
+            problem = tr("GStreamer's playbin is missing");
+        } else {
+            pipeline_->setVolume(volume_);
+        }
+    }
+    if (!problem.isEmpty()) {
+        tellUser(
+            tr("Cannot play %1: %2").arg(name.isEmpty() ? source_.forMessages() : name, problem));
+        return;
+    }
+    if (!pipeline_->play(source_)) {
+        tellUser(tr("Cannot play %1").arg(name));
+        return;
+    }
+    wanted_ = PlayState::Playing;
+    tellUser(tr("Opening %1").arg(name));
+    // The frames are counted beside playback, which starts at once. A file plays from here
+    // on, so that is told now; Playing follows once the length is known, so that the length
+    // told with it is the counted one.
+    counting_ = true;
+    countStop_ = std::stop_source();
+    const std::uint64_t count = openCount_;
+    const std::string path = source_.bytes().toStdString();
+    counter_.start([this, count, path, stop = countStop_.get_token()] {
+        const std::optional<double> length = mpegAudioFileDuration(path, stop);
+        QMetaObject::invokeMethod(
+            this, [this, count, length] { lengthCounted(count, length); }, Qt::QueuedConnection);
+    });
+    tellState();
+}
+
+void PlaybackEngine::lengthCounted(std::uint64_t count, std::optional<double> length) {
+    if (count != openCount_) {
+        return;
+    }
+    countedLength_ = length;
+    counting_ = false;
+    tellLength();
+    tellState();
+}
+
+void PlaybackEngine::close(double keptPosition, std::optional<double> keptLength) {
+    countStop_.request_stop();
+    if (pipeline_ != nullptr) {
+        pipeline_->close();
+    }
+    ++openCount_;
+    wanted_ = PlayState::Stopped;
+    keptPosition_ = keptPosition;
+    lastPosition_ = keptPosition;
+    countedLength_ = keptLength;
+    counting_ = false;
+    pendingSeek_.reset();
+    seekInFlight_ = false;
+    tellLength();
+    tellState();
+}
+
+void PlaybackEngine::play() {
+    if (wanted_ == PlayState::Paused) {
+        if (pipeline_->request(GST_STATE_PLAYING)) {
+            wanted_ = PlayState::Playing;
+            tellState();
+        }
+    } else if (wanted_ == PlayState::Stopped && !source_.isEmpty()) {
+        close();
+        start();
+    }
+}
+
+void PlaybackEngine::pause() {
+    // Told at once: the sound stops when the request returns, and a pipeline still on its way
+    // to playing posts no change to paused.
+    if (wanted_ == PlayState::Playing && pipeline_->request(GST_STATE_PAUSED)) {
+        wanted_ = PlayState::Paused;
+        tellUser(tr("Paused %1").arg(shownName(source_)));
+        tellState();
+    }
+}
+
+void PlaybackEngine::pauseOrResume() {
+    if (wanted_ == PlayState::Playing) {
+        pause();
+    } else {
+        play();
+    }
+}
+
+void PlaybackEngine::stop() {
+    const bool wasOpen = state_ != PlayState::Stopped;
+    close();
+    if (wasOpen) {
+        tellUser(tr("Stopped %1").arg(shownName(source_)));
+    }
+}
+
+void PlaybackEngine::seek(double seconds) {
+    if (state_ == PlayState::Stopped || std::isnan(seconds)) {
+        return;
+    }
+    const double end = length();
+    pendingSeek_ = nanoseconds(end > 0 ? std::min(seconds, end) : seconds);
+    applyPendingSeek();
+}
+
+void PlaybackEngine::applyPendingSeek() {
+    // Until the pipeline holds the file ready, a seek waits; a later one takes its place.
+    if (!pendingSeek_ || pipeline_->currentState() < GST_STATE_PAUSED) {
+        return;
+    }
+    if (pipeline_->seek(*pendingSeek_)) {
+        lastPosition_ = seconds(*pendingSeek_);
+        seekInFlight_ = true;
+    }
+    pendingSeek_.reset();
+}
+
+void PlaybackEngine::setVolume(double level) {
+    if (!std::isfinite(level)) {
+        return;
+    }
+    level = std::clamp(level, 0.0, 1.0);
+    if (level == volume_) {
+        return;
+    }
+    volume_ = level;
+    if (pipeline_ != nullptr) {
+        pipeline_->setVolume(level);
+    }
+    emit volumeChanged(level);
+}
+
+double PlaybackEngine::length() const {
+    if (countedLength_) {
+        return *countedLength_;
+    }
+    if (state_ != PlayState::Stopped) {
+        if (const std::optional<std::int64_t> length = pipeline_->duration()) {
+            return seconds(*length);
+        }
+    }
+    return 0;
+}
+
+double PlaybackEngine::position() const {
+    if (state_ == PlayState::Stopped) {
+        return keptPosition_;
+    }
+    // While the pipeline cannot tell (before its first sample, during a seek), it stands
+    // where it was last seen.
+    if (const std::optional<std::int64_t> position = pipeline_->position()) {
+        lastPosition_ = seconds(*position);
+    }
+    return lastPosition_;
+}
+
+void PlaybackEngine::handleMessage(GstMessage* message) {
+    const QString name = shownName(source_);
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_STATE_CHANGED: {
+            GstState newState = GST_STATE_NULL;
+            gst_message_parse_state_changed(message, nullptr, &newState, nullptr);
+            if (newState == GST_STATE_PLAYING && wanted_ == PlayState::Playing) {
+                tellUser(tr("Playing %1").arg(name));
+            }
+            applyPendingSeek();
+            tellState();
+            return;
+        }
+        case GST_MESSAGE_ASYNC_DONE:
+            if (seekInFlight_) {
+                seekInFlight_ = false;
+                emit seeked(position());
+            }
+            applyPendingSeek();
+            tellLength();
+            return;
+        case GST_MESSAGE_DURATION_CHANGED:
+            tellLength();
+            return;
+        case GST_MESSAGE_EOS: {
+            // What played, which for a file cut short while it played is less than its length.
+            // Without rewinding, the player stays there with the length still known.
+            const double played = position();
+            if (autoRewind_) {
+                close();
+            } else {
+                close(played, length());
+            }
+            tellUser(tr("Finished %1").arg(name));
+            return;
+        }
+        case GST_MESSAGE_ERROR: {
+            const QString reason = plainReason(message);
+            close();
+            tellUser(tr("Cannot play %1: %2").arg(name, reason));
+            return;
+        }
+        default:
+            return;
+    }
+}
+
+void PlaybackEngine::tellState() {
+    PlayState now = state_;
+    switch (wanted_) {
+        case PlayState::Stopped:
+        case PlayState::Paused:
+            now = wanted_;
+            break;
+        default:
+            if (pipeline_->currentState() == GST_STATE_PLAYING) {
+                now = counting_ ? PlayState::Waiting : PlayState::Playing;
+            } else if (state_ == PlayState::Stopped) {
+                now = PlayState::Waiting;
+            }
+            // Otherwise it is on its way back to playing after a pause or a seek, and what was
+            // told stands until it plays.
+    }
+    if (now != state_) {
+        const PlayState oldState = state_;
+        state_ = now;
+        emit stateChanged(oldState, now);
+    }
+}
+
+void PlaybackEngine::tellLength() {
+    const double now = length();
+    if (now != toldLength_) {
+        toldLength_ = now;
+        emit lengthChanged(now);
+    }
+}
+
+void PlaybackEngine::tellUser(const QString& text) {
+    statusText_ = text;
+    emit statusTextChanged(text);
+}
+
+QString PlaybackEngine::plainReason(GstMessage* message) const {
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    const GQuark domain = error->domain;
+    const int code = error->code;
+    g_error_free(error);
+    GstObject* from = GST_MESSAGE_SRC(message);
+    if (GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SINK)) {
+        return tr("the sound output cannot be used");
+    }
+    if (domain == GST_RESOURCE_ERROR) {
+        if (code == GST_RESOURCE_ERROR_NOT_FOUND) {
+            return tr("the file does not exist");
+        }
+        if (code == GST_RESOURCE_ERROR_NOT_AUTHORIZED) {
+            return tr("permission denied");
+        }
+        return whyUnreadable(source_);
+    }
+    if (domain == GST_STREAM_ERROR && code == GST_STREAM_ERROR_CODEC_NOT_FOUND) {
+        return tr("no decoder for this kind of file");
+    }
+    if (domain == GST_STREAM_ERROR) {
+        return tr("not an audio file");
+    }
+    return tr("the media framework failed");
+}
+
+}  // namespace player
