@@ -18,7 +18,6 @@
 #include "browser/drive_list.h"
 #include "browser/file_list.h"
 #include "browser/folder_listing.h"
-#include "browser/local_name.h"
 #include "browser/selected_file_path.h"
 #include "core/code_page.h"
 #include "player/play_time.h"

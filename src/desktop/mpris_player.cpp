@@ -6,8 +6,6 @@
 #include <cmath>
 #include <limits>
 
-#include "browser/local_name.h"
-
 namespace desktop {
 
 namespace {
@@ -155,7 +153,7 @@ void MprisPlayer::SetPosition(const QDBusObjectPath& trackId, qlonglong position
 void MprisPlayer::stateChanged(PlayState oldState, PlayState newState) {
     if (oldState == PlayState::Stopped && newState != PlayState::Stopped) {
         ++trackCount_;
-        track_ = tag::describeTrack(browser::fromLocalBytes(playback_.source().bytes()));
+        track_ = tag::describeTrack(playback_.source());
     }
     tellChanges();
 }

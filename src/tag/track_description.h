@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "core/file_path.h"
+
 namespace tag {
 
 // What a desktop's media panel shows of a playing file.
@@ -16,6 +18,6 @@ struct TrackDescription {
 // The file's title, artist and album: each from the ID3v2 tag the file begins with where that
 // tag names it, else from the trailer as the window's text boxes show it; the file's name
 // stands for the title where neither tag names one.
-TrackDescription describeTrack(const QString& path);
+TrackDescription describeTrack(const core::FilePath& path);
 
 }  // namespace tag

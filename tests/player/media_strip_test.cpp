@@ -6,7 +6,6 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include "browser/local_name.h"
 #include "player/media_strip.h"
 #include "support/temp_files.h"
 
@@ -31,8 +30,8 @@ std::unique_ptr<MediaStrip> stripOnScreenPlaying() {
     if (!QTest::qWaitForWindowExposed(strip.get())) {
         return nullptr;
     }
-    strip->setSourceFile(core::FilePath(
-        browser::localBytes(test_files::testDataFile(QStringLiteral("vbr_xing.mp3")))));
+    strip->setSourceFile(
+        test_files::pathOf(test_files::testDataFile(QStringLiteral("vbr_xing.mp3"))));
     if (!QTest::qWaitFor([&] { return newStates(reports).contains(MediaComponent::kPlaying); },
                          kStartTimeoutMs)) {
         return nullptr;

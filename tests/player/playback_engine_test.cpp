@@ -12,22 +12,18 @@
 #include <cmath>
 #include <limits>
 
-#include "browser/local_name.h"
 #include "player/playback_engine.h"
 #include "support/temp_files.h"
 
 using player::PlaybackEngine;
 using PlayState = player::Playback::PlayState;
+using test_files::pathOf;
 
 namespace {
 
 constexpr int kStartTimeoutMs = 5000;
 constexpr int kSeekTimeoutMs = 30000;
 constexpr int kOneHourCopies = 720;  // of a five-second file
-
-core::FilePath pathOf(const QString& file) {
-    return core::FilePath(browser::localBytes(file));
-}
 
 QList<PlayState> newStates(const QSignalSpy& spy) {
     QList<PlayState> states;

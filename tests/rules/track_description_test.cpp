@@ -6,7 +6,6 @@
 #include <cctype>
 #include <ostream>
 
-#include "browser/local_name.h"
 #include "support/id3v2_tags.h"
 #include "support/temp_files.h"
 #include "tag/track_description.h"
@@ -38,7 +37,7 @@ TEST_P(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
     const core::FilePath file =
         test_files::inFolder(test_files::pathOf(folder.path()), core::FilePath("Song \xe9.mp3"));
     test_files::writeAll(file, GetParam().content);
-    EXPECT_EQ(tag::describeTrack(browser::fromLocalBytes(file.bytes())), GetParam().expected);
+    EXPECT_EQ(tag::describeTrack(file), GetParam().expected);
     test_files::removeTree(file);
 }
 

@@ -3,7 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-#include "browser/local_name.h"
 #include "player/media_component.h"
 
 // Stands in for the media strip: records what the window asks of it and reports play states
@@ -15,7 +14,7 @@ public:
     using MediaComponent::MediaComponent;
 
     void setSourceFile(const core::FilePath& path) override {
-        calls << QStringLiteral("source:") + browser::fromLocalBytes(path.bytes());
+        calls << QStringLiteral("source:") + path.exactSpelling();
         source = path;
     }
     void setAutoRewind(bool on) override {

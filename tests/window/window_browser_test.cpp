@@ -7,7 +7,6 @@
 #include "browser/drive_list.h"
 #include "browser/file_list.h"
 #include "browser/folder_listing.h"
-#include "browser/local_name.h"
 #include "browser/volumes.h"
 #include "support/message_boxes.h"
 #include "support/temp_files.h"

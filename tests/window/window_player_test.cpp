@@ -6,7 +6,6 @@
 #include <QtTest>
 
 #include "browser/file_list.h"
-#include "browser/local_name.h"
 #include "support/message_boxes.h"
 #include "support/temp_files.h"
 #include "support/window_fixture.h"

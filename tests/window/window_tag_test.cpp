@@ -7,7 +7,6 @@
 #include <QtTest>
 
 #include "browser/file_list.h"
-#include "browser/local_name.h"
 #include "core/code_page.h"
 #include "support/id3v2_tags.h"
 #include "support/message_boxes.h"
