@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -165,12 +168,36 @@ bool transferAll(const Transfer& transfer, int fd, Buffer* data, std::size_t siz
     return true;
 }
 
-bool readAt(int fd, TagRecord::Bytes& bytes, off_t offset) {
-    return transferAll(::pread, fd, bytes.data(), bytes.size(), offset);
-}
+// The bytes at the end of a file that tell whether it ends in a trailer: the last 128, and the
+// 3 before them, since "TAG" 128 bytes from the end is no trailer when it is the middle of
+// "APETAGEX", the mark of an APEv2 tag that begins 131 bytes from the end.
+struct FileEnd {
+    static constexpr off_t kSize = kTrailerSize + 3;
+    std::array<std::uint8_t, kSize> bytes{};
+    off_t length = 0;  // how many of them the file holds: all, or fewer when it is shorter
 
-bool beginsWithTrailerMark(const TagRecord::Bytes& bytes) {
-    return TagRecord::decode(bytes).hasTrailerMark();
+    TagRecord::Bytes lastBytes() const {
+        TagRecord::Bytes last{};
+        std::copy_n(bytes.end() - kTrailerSize, last.size(), last.begin());
+        return last;
+    }
+    bool holdsTrailer() const {
+        constexpr std::string_view kApeMark = "APETAGEX";
+        if (length < kTrailerSize ||
+            (length == kSize && std::equal(kApeMark.begin(), kApeMark.end(), bytes.begin()))) {
+            return false;
+        }
+        return TagRecord::decode(lastBytes()).hasTrailerMark();
+    }
+};
+
+// Reads the end of a file of `fileSize` bytes; false on any error or an unexpected end.
+template <typename Read>
+bool readEnd(const Read& read, int fd, off_t fileSize, FileEnd& end) {
+    end.length = std::min(fileSize, FileEnd::kSize);
+    std::uint8_t* const first = end.bytes.data() + (FileEnd::kSize - end.length);
+    return transferAll(read, fd, first, static_cast<std::size_t>(end.length),
+                       fileSize - end.length);
 }
 
 }  // namespace
@@ -189,13 +216,16 @@ TrailerRead readTrailer(const std::string& path) {
         result.outcome = TrailerRead::Outcome::NoTrailer;
         return result;
     }
-    if (!readAt(file.get(), result.lastBytes, opened.size - kTrailerSize)) {
+    FileEnd end;
+    errno = 0;
+    if (!readEnd(::pread, file.get(), opened.size, end)) {
         result.outcome = TrailerRead::Outcome::Unreadable;
         result.reason = errno != 0 ? describeError(errno) : "the file became shorter";
         return result;
     }
-    result.outcome = beginsWithTrailerMark(result.lastBytes) ? TrailerRead::Outcome::Trailer
-                                                             : TrailerRead::Outcome::NoTrailer;
+    result.lastBytes = end.lastBytes();
+    result.outcome =
+        end.holdsTrailer() ? TrailerRead::Outcome::Trailer : TrailerRead::Outcome::NoTrailer;
     return result;
 }
 
@@ -214,16 +244,15 @@ TrailerWrite writeTrailer(const std::string& path, const EditedTag& edited,
 
     std::optional<TagRecord> inFile;
     if (oldSize >= kTrailerSize) {
-        TagRecord::Bytes lastBytes{};
+        FileEnd end;
         errno = 0;
-        if (!transferAll(calls.pread, file.get(), lastBytes.data(), lastBytes.size(),
-                         oldSize - kTrailerSize)) {
+        if (!readEnd(calls.pread, file.get(), oldSize, end)) {
             // Unread, they could be a trailer that an append would leave in the middle.
             return {false, (errno != 0 ? describeError(errno) : "the file became shorter") +
                                " while its last 128 bytes were read"};
         }
-        if (beginsWithTrailerMark(lastBytes)) {
-            inFile = TagRecord::decode(lastBytes);
+        if (end.holdsTrailer()) {
+            inFile = TagRecord::decode(end.lastBytes());
         }
     }
     const off_t offset = inFile ? oldSize - kTrailerSize : oldSize;

@@ -12,7 +12,7 @@ namespace tag {
 
 struct TrailerRead {
     enum class Outcome {
-        Trailer,     // the last 128 bytes begin with "TAG"
+        Trailer,     // the last 128 bytes begin with "TAG", which is not part of "APETAGEX"
         NoTrailer,   // a regular file whose last 128 bytes (or all of it) hold no trailer
         NotAFile,    // a folder, FIFO, device or socket, refused without waiting on it
         Unreadable,  // missing, or the open or the read failed
@@ -22,7 +22,9 @@ struct TrailerRead {
     std::string reason;            // why, for NotAFile and Unreadable
 };
 
-// Reads the last 128 bytes of the file at `path`. Never creates, changes or blocks on a file.
+// Reads the last 128 bytes of the file at `path`. "TAG" there is no trailer when the 3 bytes
+// before it make it "APETAGEX", the mark of an APEv2 tag: other tag tools read it so too.
+// Never creates, changes or blocks on a file.
 TrailerRead readTrailer(const std::string& path);
 
 struct TrailerWrite {
@@ -41,7 +43,7 @@ struct WriterSystemCalls {
 };
 
 // Puts the trailer `savedTrailer` makes of `edited` at the end of the regular file at `path`:
-// over its last 128 bytes when they begin with "TAG" at this moment, else after its last byte,
+// over its last 128 bytes when they hold a trailer at this moment, else after its last byte,
 // so no audio byte is overwritten. Never creates a file, and refuses a link whose final target
 // has no MP3 name, since that file may be anything. Counts as saved only once the bytes are on
 // disk; a failed append is cut off again and a failed overwrite puts the old trailer back, and

@@ -16,6 +16,7 @@
 namespace {
 
 using Outcome = tag::TrailerRead::Outcome;
+using test_files::apeTag;
 using test_files::audioBytes;
 using test_files::readAll;
 using test_files::trailer;
@@ -47,6 +48,10 @@ protected:
     QTemporaryDir folder_;
 };
 
+// An APEv2 tag that ends a file: its "APETAGEX" is 131 bytes from the end, so its "TAG" is
+// exactly where a trailer's would be.
+const QByteArray kApeTag = apeTag(QByteArray(53, 'a'));
+
 struct ReadCase {
     const char* what;
     QByteArray content;
@@ -62,6 +67,10 @@ TEST_F(TrailerFile, ReadsTheLastBytesOfRegularFilesOnly) {
         {"trailer not at the end", trailer("Early") + audioBytes(10), Outcome::NoTrailer},
         {"shorter than a trailer", QByteArray("TAG short"), Outcome::NoTrailer},
         {"empty", QByteArray(), Outcome::NoTrailer},
+        {"an APEv2 tag whose TAG is 128 bytes from the end", audioBytes(900) + kApeTag,
+         Outcome::NoTrailer},
+        {"a trailer after an APEv2 tag", audioBytes(900) + kApeTag + trailer("After APE"),
+         Outcome::Trailer},
     };
     for (const ReadCase& c : cases) {
         const QString path = withContent(QStringLiteral("f.mp3"), c.content);
@@ -111,7 +120,8 @@ TEST_F(TrailerFile, AFileThatIsAllTrailerIsOverwrittenWhole) {
 TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
     for (const QByteArray& before :
          {audioBytes(4000), audioBytes(127), audioBytes(128), QByteArray(),
-          audioBytes(300) + "tag" + audioBytes(125), trailer("Early") + audioBytes(200)}) {
+          audioBytes(300) + "tag" + audioBytes(125), trailer("Early") + audioBytes(200),
+          audioBytes(600) + kApeTag}) {
         const QString path = withContent(QStringLiteral("b.mp3"), before);
 
         const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTag());
@@ -272,9 +282,13 @@ tag::WriterSystemCalls failingCalls(const Fault& f) {
     return calls;
 }
 
+// What the file ends in: audio, after which a trailer is appended, a trailer that is
+// overwritten, or an APEv2 tag, which is kept and a trailer appended after it.
+enum class Ending { Audio, Trailer, ApeTag };
+
 struct FaultCase {
     const char* what;
-    bool overwrite;  // the file ends in a trailer
+    Ending ending;
     Fault fault;
     int newBytesLeft;    // of the trailer being saved, that stay in the file
     std::string reason;  // empty when saved
@@ -285,50 +299,64 @@ TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
         ", and the file could not be put back as it was: it may end in an incomplete tag";
     const std::vector<FaultCase> cases = {
         {"short write, then EFBIG",
-         false,
+         Ending::Audio,
          {.error = EFBIG, .landed = 50, .writeFailures = 1},
          0,
          "the file may not grow any larger"},
         {"ENOSPC after a partial overwrite",
-         true,
+         Ending::Trailer,
          {.error = ENOSPC, .landed = 60, .writeFailures = 1},
          0,
          "the disk is full"},
         {"EIO reading the old trailer",
-         true,
+         Ending::Trailer,
          {.readFails = true},
          0,
          "the disk reported an error while its last 128 bytes were read"},
-        {"a failing sync, undone", true, {.syncFailures = 1}, 0, "the disk reported an error"},
+        {"a failing sync, undone",
+         Ending::Trailer,
+         {.syncFailures = 1},
+         0,
+         "the disk reported an error"},
+        {"after an APEv2 tag, short write, then ENOSPC",
+         Ending::ApeTag,
+         {.error = ENOSPC, .landed = 70, .writeFailures = 1},
+         0,
+         "the disk is full"},
+        {"after an APEv2 tag, the cut-back fails too",
+         Ending::ApeTag,
+         {.error = EFBIG, .landed = 20, .writeFailures = 1, .truncateFails = true},
+         20,
+         "the file may not grow any larger" + notPutBack},
         {"the cut-back fails too",
-         false,
+         Ending::Audio,
          {.error = EFBIG, .landed = 50, .writeFailures = 1, .truncateFails = true},
          50,
          "the file may not grow any larger" + notPutBack},
         {"the restore of the old trailer fails too",
-         true,
+         Ending::Trailer,
          {.error = ENOSPC, .landed = 60, .writeFailures = 2},
          60,
          "the disk is full" + notPutBack},
         {"the sync after the clean-up fails too",
-         false,
+         Ending::Audio,
          {.syncFailures = -1},
          0,
          "the disk reported an error" + notPutBack},
-        {"close fails after the sync", true, {.closeFails = true}, 128, ""},
+        {"close fails after the sync", Ending::Trailer, {.closeFails = true}, 128, ""},
     };
     const QByteArray written = asBytes(someTrailer());
     for (const FaultCase& c : cases) {
-        const QByteArray audio = audioBytes(1000);
-        const QByteArray old = c.overwrite ? trailer("Old") : QByteArray();
-        const QString path = withContent(QStringLiteral("e.mp3"), audio + old);
+        const QByteArray kept = audioBytes(1000) + (c.ending == Ending::ApeTag ? kApeTag : "");
+        const QByteArray old = c.ending == Ending::Trailer ? trailer("Old") : QByteArray();
+        const QString path = withContent(QStringLiteral("e.mp3"), kept + old);
 
         const tag::TrailerWrite result =
             tag::writeTrailer(path.toStdString(), someTag(), failingCalls(c.fault));
 
         EXPECT_EQ(result.saved, c.reason.empty()) << c.what;
         EXPECT_EQ(result.reason, c.reason) << c.what;
-        EXPECT_EQ(readAll(path), audio + written.left(c.newBytesLeft) + old.mid(c.newBytesLeft))
+        EXPECT_EQ(readAll(path), kept + written.left(c.newBytesLeft) + old.mid(c.newBytesLeft))
             << c.what;
     }
 }
