@@ -1,12 +1,10 @@
 #pragma once
 
-#include <unistd.h>
-
-#include <functional>
 #include <string>
 
 #include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
+#include "tag/writer_system_calls.h"
 
 namespace tag {
 
@@ -30,16 +28,6 @@ TrailerRead readTrailer(const std::string& path);
 struct TrailerWrite {
     bool saved = false;
     std::string reason;  // why not, when not saved
-};
-
-// The calls the writer makes on the open file, in one place so that a test can make the disk
-// fail in each of the ways a disk fails.
-struct WriterSystemCalls {
-    std::function<ssize_t(int, void*, size_t, off_t)> pread = ::pread;
-    std::function<ssize_t(int, const void*, size_t, off_t)> pwrite = ::pwrite;
-    std::function<int(int, off_t)> ftruncate = ::ftruncate;
-    std::function<int(int)> fdatasync = ::fdatasync;
-    std::function<int(int)> close = ::close;
 };
 
 // Puts the trailer `savedTrailer` makes of `edited` at the end of the regular file at `path`:
