@@ -1,6 +1,7 @@
 #include "tag/trailer_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -50,7 +51,49 @@ bool readEnd(const Read& read, int fd, off_t fileSize, FileEnd& end) {
                        fileSize - end.length);
 }
 
+// Completes the write of a save that was cut short on the file at `path`, which a reader holds
+// open as `status`: opened for writing by the same rules as a save, and only when it is still
+// that file.
+JournalRecovery finishInterruptedWriteOf(const std::string& path, const struct stat& status,
+                                         const WriterSystemCalls& calls) {
+    const OpenedFile opened = openForSaving(path);
+    const FileDescriptor file(opened.fd, calls.close);
+    if (!file.valid()) {
+        return {JournalRecovery::Outcome::Failed,
+                "a save that was cut short could not be finished: " + opened.reason};
+    }
+    if (opened.status.st_dev != status.st_dev || opened.status.st_ino != status.st_ino) {
+        return {JournalRecovery::Outcome::Failed,
+                "a save that was cut short could not be finished: the file was replaced"};
+    }
+    return finishInterruptedWrite(file.get(), calls);
+}
+
 }  // namespace
+
+TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
+                            const WriterSystemCalls& calls) {
+    std::optional<TagRecord> inFile;
+    if (size >= kTrailerSize) {
+        FileEnd end;
+        errno = 0;
+        if (!readEnd(calls.pread, fd, size, end)) {
+            // Unread, they could be a trailer that an append would leave in the middle.
+            return {std::nullopt, (errno != 0 ? describeError(errno) : "the file became shorter") +
+                                      " while its last 128 bytes were read"};
+        }
+        if (end.holdsTrailer()) {
+            inFile = TagRecord::decode(end.lastBytes());
+        }
+    }
+    const TagRecord::Bytes trailer = savedTrailer(edited, inFile);
+    ByteChange change{size, {}, std::string(trailer.begin(), trailer.end())};
+    if (inFile) {
+        change.offset = size - kTrailerSize;
+        change.oldBytes.assign(inFile->encode().begin(), inFile->encode().end());
+    }
+    return {change, {}};
+}
 
 TrailerRead readTrailer(const std::string& path) {
     TrailerRead result;
@@ -62,13 +105,23 @@ TrailerRead readTrailer(const std::string& path) {
         result.reason = opened.reason;
         return result;
     }
-    if (opened.status.st_size < kTrailerSize) {
+    off_t size = opened.status.st_size;
+    // Only a file that holds the record of an interrupted save is opened for writing, to
+    // complete that save; any other is only read.
+    if (holdsJournal(file.get())) {
+        result.recovery = finishInterruptedWriteOf(path, opened.status, {});
+        struct stat status {};
+        if (::fstat(file.get(), &status) == 0) {
+            size = status.st_size;
+        }
+    }
+    if (size < kTrailerSize) {
         result.outcome = TrailerRead::Outcome::NoTrailer;
         return result;
     }
     FileEnd end;
     errno = 0;
-    if (!readEnd(::pread, file.get(), opened.status.st_size, end)) {
+    if (!readEnd(::pread, file.get(), size, end)) {
         result.outcome = TrailerRead::Outcome::Unreadable;
         result.reason = errno != 0 ? describeError(errno) : "the file became shorter";
         return result;
@@ -87,40 +140,22 @@ TrailerWrite writeTrailer(const std::string& path, const EditedTag& edited,
     if (!file.valid()) {
         return {false, opened.reason};
     }
-    const off_t oldSize = opened.status.st_size;
-    const auto writeAt = [&](const TagRecord::Bytes& bytes, off_t offset) {
-        return transferAll(calls.pwrite, file.get(), bytes.data(), bytes.size(), offset);
-    };
-
-    std::optional<TagRecord> inFile;
-    if (oldSize >= kTrailerSize) {
-        FileEnd end;
-        errno = 0;
-        if (!readEnd(calls.pread, file.get(), oldSize, end)) {
-            // Unread, they could be a trailer that an append would leave in the middle.
-            return {false, (errno != 0 ? describeError(errno) : "the file became shorter") +
-                               " while its last 128 bytes were read"};
-        }
-        if (end.holdsTrailer()) {
-            inFile = TagRecord::decode(end.lastBytes());
-        }
+    const JournalRecovery recovery = finishInterruptedWrite(file.get(), calls);
+    if (recovery.outcome == JournalRecovery::Outcome::Failed) {
+        return {false, recovery.reason};
     }
-    const off_t offset = inFile ? oldSize - kTrailerSize : oldSize;
-
-    errno = 0;
-    if (writeAt(savedTrailer(edited, inFile), offset) && calls.fdatasync(file.get()) == 0) {
-        // On disk now: a failing close can lose nothing more.
-        return {true, {}};
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0) {
+        return {false, describeError(errno)};
     }
-    std::string reason = describeError(errno != 0 ? errno : EIO);
-    // Undo what part of the 128 bytes may have landed, so no half-written trailer stays behind.
-    const bool undone =
-        (inFile ? writeAt(inFile->encode(), offset) : calls.ftruncate(file.get(), oldSize) == 0) &&
-        calls.fdatasync(file.get()) == 0;
-    if (!undone) {
-        reason += ", and the file could not be put back as it was: it may end in an incomplete tag";
+    const TrailerChange trailer = trailerChange(file.get(), status.st_size, edited, calls);
+    if (!trailer.change) {
+        return {false, trailer.reason};
     }
-    return {false, reason};
+    const JournaledWrite written = writeJournaled(file.get(), {status.st_size, {*trailer.change}},
+                                                  WithoutRecord::Write, calls);
+    // Once on disk, a failing close can lose nothing more.
+    return {written.outcome == JournaledWrite::Outcome::Written, written.reason};
 }
 
 }  // namespace tag

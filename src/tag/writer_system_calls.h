@@ -18,6 +18,13 @@ struct WriterSystemCalls {
     std::function<int(int, off_t)> ftruncate = ::ftruncate;
     std::function<int(int)> fdatasync = ::fdatasync;
     std::function<int(int)> close = ::close;
+
+    // The record of an in-place write, an extended attribute of the file, and the flush that
+    // puts it on the disk before the bytes it records.
+    std::function<int(int, const char*, const void*, size_t, int)> fsetxattr = ::fsetxattr;
+    std::function<ssize_t(int, const char*, void*, size_t)> fgetxattr = ::fgetxattr;
+    std::function<int(int, const char*)> fremovexattr = ::fremovexattr;
+    std::function<int(int)> fsync = ::fsync;
 };
 
 }  // namespace tag

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -43,6 +44,10 @@ protected:
     static QByteArray asBytes(const tag::TagRecord::Bytes& bytes) {
         return QByteArray(reinterpret_cast<const char*>(bytes.data()),
                           static_cast<qsizetype>(bytes.size()));
+    }
+
+    static bool hasRecord(const QString& path) {
+        return ::getxattr(path.toLocal8Bit().constData(), tag::kJournalAttribute, nullptr, 0) >= 0;
     }
 
     QTemporaryDir folder_;
@@ -236,7 +241,8 @@ TEST_F(TrailerFile, AFailedAppendIsReportedAndCutOffAgain) {
 
 // One way the disk fails, all with `error`: the first pwrite lands only `landed` bytes, as at
 // the file-size limit, and the next `writeFailures` calls fail; the first `syncFailures`
-// fdatasync calls fail (all for -1); pread, ftruncate or close fail when told to.
+// fdatasync calls fail (all for -1); pread, ftruncate or close fail when told to. The record of
+// the write fails with `recordError` (ENOTSUP as on FAT), its flush or its removal when told to.
 struct Fault {
     int error = EIO;
     std::size_t landed = 128;
@@ -245,6 +251,9 @@ struct Fault {
     bool readFails = false;
     bool truncateFails = false;
     bool closeFails = false;
+    int recordError = 0;
+    bool recordFlushFails = false;
+    bool recordRemovalFails = false;
 };
 
 tag::WriterSystemCalls failingCalls(const Fault& f) {
@@ -279,6 +288,18 @@ tag::WriterSystemCalls failingCalls(const Fault& f) {
             return fail();
         };
     }
+    if (f.recordError != 0) {
+        calls.fsetxattr = [error = f.recordError](auto...) {
+            errno = error;
+            return -1;
+        };
+    }
+    if (f.recordFlushFails) {
+        calls.fsync = fail;
+    }
+    if (f.recordRemovalFails) {
+        calls.fremovexattr = fail;
+    }
     return calls;
 }
 
@@ -292,72 +313,132 @@ struct FaultCase {
     Fault fault;
     int newBytesLeft;    // of the trailer being saved, that stay in the file
     std::string reason;  // empty when saved
+    // As many, or all 128 where the record that stayed makes the next click finish the save.
+    int newBytesAfterClick;
 };
 
 TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
+    const std::string recordKept =
+        ", and the file could not be put back as it was: choosing it again finishes the save";
     const std::string notPutBack =
-        ", and the file could not be put back as it was: it may end in an incomplete tag";
+        ", and the file could not be put back as it was: it may hold an incomplete tag";
     const std::vector<FaultCase> cases = {
         {"short write, then EFBIG",
          Ending::Audio,
          {.error = EFBIG, .landed = 50, .writeFailures = 1},
          0,
-         "the file may not grow any larger"},
+         "the file may not grow any larger",
+         0},
         {"ENOSPC after a partial overwrite",
          Ending::Trailer,
          {.error = ENOSPC, .landed = 60, .writeFailures = 1},
          0,
-         "the disk is full"},
+         "the disk is full",
+         0},
         {"EIO reading the old trailer",
          Ending::Trailer,
          {.readFails = true},
          0,
-         "the disk reported an error while its last 128 bytes were read"},
+         "the disk reported an error while its last 128 bytes were read",
+         0},
         {"a failing sync, undone",
          Ending::Trailer,
          {.syncFailures = 1},
          0,
-         "the disk reported an error"},
+         "the disk reported an error",
+         0},
         {"after an APEv2 tag, short write, then ENOSPC",
          Ending::ApeTag,
          {.error = ENOSPC, .landed = 70, .writeFailures = 1},
          0,
-         "the disk is full"},
+         "the disk is full",
+         0},
         {"after an APEv2 tag, the cut-back fails too",
          Ending::ApeTag,
          {.error = EFBIG, .landed = 20, .writeFailures = 1, .truncateFails = true},
          20,
-         "the file may not grow any larger" + notPutBack},
+         "the file may not grow any larger" + recordKept,
+         128},
         {"the cut-back fails too",
          Ending::Audio,
          {.error = EFBIG, .landed = 50, .writeFailures = 1, .truncateFails = true},
          50,
-         "the file may not grow any larger" + notPutBack},
+         "the file may not grow any larger" + recordKept,
+         128},
         {"the restore of the old trailer fails too",
          Ending::Trailer,
          {.error = ENOSPC, .landed = 60, .writeFailures = 2},
          60,
-         "the disk is full" + notPutBack},
+         "the disk is full" + recordKept,
+         128},
         {"the sync after the clean-up fails too",
          Ending::Audio,
          {.syncFailures = -1},
          0,
-         "the disk reported an error" + notPutBack},
-        {"close fails after the sync", Ending::Trailer, {.closeFails = true}, 128, ""},
+         "the disk reported an error" + recordKept,
+         128},
+        {"close fails after the sync", Ending::Trailer, {.closeFails = true}, 128, "", 128},
+        {"no extended attributes on the disk (FAT)",
+         Ending::Trailer,
+         {.recordError = ENOTSUP},
+         128,
+         "",
+         128},
+        {"a record too large for the file system",
+         Ending::Audio,
+         {.recordError = E2BIG},
+         128,
+         "",
+         128},
+        {"no extended attributes, and the cut-back fails too",
+         Ending::Audio,
+         {.error = EFBIG,
+          .landed = 50,
+          .writeFailures = 1,
+          .truncateFails = true,
+          .recordError = ENOTSUP},
+         50,
+         "the file may not grow any larger" + notPutBack,
+         50},
+        {"EIO while the write is recorded",
+         Ending::Trailer,
+         {.recordError = EIO},
+         0,
+         "the disk reported an error",
+         0},
+        {"the flush of the record fails",
+         Ending::Trailer,
+         {.recordFlushFails = true},
+         0,
+         "the disk reported an error",
+         0},
+        {"the record stays after the bytes are on disk",
+         Ending::Trailer,
+         {.recordRemovalFails = true},
+         128,
+         "",
+         128},
     };
     const QByteArray written = asBytes(someTrailer());
     for (const FaultCase& c : cases) {
         const QByteArray kept = audioBytes(1000) + (c.ending == Ending::ApeTag ? kApeTag : "");
         const QByteArray old = c.ending == Ending::Trailer ? trailer("Old") : QByteArray();
         const QString path = withContent(QStringLiteral("e.mp3"), kept + old);
+        const auto leaves = [&](int newBytes) {
+            return kept + written.left(newBytes) + old.mid(newBytes);
+        };
 
         const tag::TrailerWrite result =
             tag::writeTrailer(path.toStdString(), someTag(), failingCalls(c.fault));
 
         EXPECT_EQ(result.saved, c.reason.empty()) << c.what;
         EXPECT_EQ(result.reason, c.reason) << c.what;
-        EXPECT_EQ(readAll(path), kept + written.left(c.newBytesLeft) + old.mid(c.newBytesLeft))
-            << c.what;
+        EXPECT_EQ(readAll(path), leaves(c.newBytesLeft)) << c.what;
+
+        const tag::TrailerRead click = tag::readTrailer(path.toStdString());
+        EXPECT_EQ(readAll(path), leaves(c.newBytesAfterClick)) << c.what;
+        EXPECT_NE(click.recovery.outcome, tag::JournalRecovery::Outcome::Failed) << c.what;
+        EXPECT_FALSE(hasRecord(path)) << c.what;
     }
 }
 
