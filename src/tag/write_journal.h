@@ -35,10 +35,6 @@ struct InPlaceWrite {
 std::string encodeWrite(const InPlaceWrite& write);
 std::optional<InPlaceWrite> decodeWrite(std::string_view bytes);
 
-// The change of `oldBytes` at `offset` into `newBytes` of the same size, narrowed to the span
-// from the first byte that differs to the last, so that the record stays small.
-ByteChange narrowedChange(off_t offset, std::string_view oldBytes, std::string_view newBytes);
-
 // Whether a write may go ahead without its record where the file system keeps none (FAT,
 // some network shares) or none this large.
 enum class WithoutRecord { Write, Refuse };
@@ -55,9 +51,11 @@ struct JournaledWrite {
 
 // Makes `write`'s changes to the open file `fd` so that a kill or a power loss at any moment
 // leaves either the file as it was, the file as written, or the record by which the next open
-// (finishInterruptedWrite) completes the write. The record goes into kJournalAttribute in
-// one call before the first byte changes and is removed once the bytes are on disk. A failed
-// write is undone: appended bytes are cut off, replaced ones put back.
+// (finishInterruptedWrite) completes the write. Only the span of each replace from the first
+// byte that differs to the last is written, so that the record stays small. The record goes
+// into kJournalAttribute in one call before the first byte changes and is removed once the
+// bytes are on disk. A failed write is undone: appended bytes are cut off, replaced ones put
+// back.
 JournaledWrite writeJournaled(int fd, const InPlaceWrite& write, WithoutRecord withoutRecord,
                               const WriterSystemCalls& calls = {});
 

@@ -365,10 +365,10 @@ TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
          50,
          "the file may not grow any larger" + recordKept,
          128},
-        {"the restore of the old trailer fails too",
+        {"the restore of the old trailer fails too",  // "TAG" is not written again
          Ending::Trailer,
          {.error = ENOSPC, .landed = 60, .writeFailures = 2},
-         60,
+         3 + 60,
          "the disk is full" + recordKept,
          128},
         {"the sync after the clean-up fails too",
