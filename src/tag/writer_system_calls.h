@@ -1,6 +1,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -25,6 +26,19 @@ struct WriterSystemCalls {
     std::function<ssize_t(int, const char*, void*, size_t)> fgetxattr = ::fgetxattr;
     std::function<int(int, const char*)> fremovexattr = ::fremovexattr;
     std::function<int(int)> fsync = ::fsync;
+
+    // A rewrite through a new file in the same folder, which takes the old one's place.
+    std::function<int(int, const char*, int, mode_t)> openat = [](int folder, const char* name,
+                                                                  int flags, mode_t mode) {
+        return ::openat(folder, name, flags, mode);
+    };
+    std::function<ssize_t(int, off_t*, int, off_t*, size_t, unsigned)> copy_file_range =
+        ::copy_file_range;
+    std::function<int(int, uid_t, gid_t)> fchown = ::fchown;
+    std::function<int(int, mode_t)> fchmod = ::fchmod;
+    std::function<ssize_t(int, char*, size_t)> flistxattr = ::flistxattr;
+    std::function<int(int, const char*, int, const char*, int)> linkat = ::linkat;
+    std::function<int(int, const char*, int, const char*)> renameat = ::renameat;
 };
 
 }  // namespace tag

@@ -8,19 +8,23 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QDir>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <random>
+#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "kill/turns.h"
+#include "support/id3v2_files.h"
 #include "support/temp_files.h"
+#include "tag/tags_write.h"
 #include "tag/trailer_file.h"
 
 namespace {
@@ -29,8 +33,8 @@ using test_files::audioBytes;
 using test_files::readAll;
 using test_files::writeAll;
 
-QByteArray trailerOfTurn(long turn) {
-    const tag::TagRecord::Bytes bytes = kill_test::trailerOfTurn(turn).record.encode();
+QByteArray trailerOfTurn(long turn, int first, int last) {
+    const tag::TagRecord::Bytes bytes = kill_test::trailerOfTurn(turn, first, last).record.encode();
     return QByteArray(reinterpret_cast<const char*>(bytes.data()),
                       static_cast<qsizetype>(bytes.size()));
 }
@@ -69,10 +73,18 @@ public:
         ::close(output_);
     }
 
-    // Blocks until the loop is about to save for the first time; false when it never will.
-    bool started() const {
-        char line[16];
-        return pid_ > 0 && ::read(output_, line, sizeof line) > 0;
+    // Blocks until the loop has saved `count` more times; false when it never will.
+    bool waitForSaves(int count) const {
+        char done[64];
+        while (count > 0) {
+            const ssize_t n =
+                pid_ > 0 ? ::read(output_, done, std::min<std::size_t>(count, 64)) : 0;
+            if (n <= 0) {
+                return false;
+            }
+            count -= static_cast<int>(n);
+        }
+        return true;
     }
 
     void kill() {
@@ -88,68 +100,146 @@ private:
     int output_ = -1;
 };
 
-enum class Saving { ReplacingTheTrailer, AppendingTheTrailer };
+// How each run of the loop begins: the file as made, the loop's arguments after the file's
+// path, and every file a kill may leave behind (after the next click).
+struct LoopStart {
+    QByteArray made;
+    QStringList arguments;
+    std::vector<QByteArray> whole;
+};
 
 struct KillCase {
     const char* what;
-    Saving saving;
+    std::function<LoopStart(std::mt19937& random)> start;
+    bool journaled;  // whether a kill may cut a write short that the next click completes
 };
+
+QStringList numbers(std::initializer_list<qsizetype> values) {
+    QStringList texts;
+    for (qsizetype value : values) {
+        texts << QString::number(value);
+    }
+    return texts;
+}
+
+// Audio and a trailer, where a 4 KiB page of the file ends inside the trailer and, for a
+// replace, between the two bytes in which the trailers of the two turns differ. An append
+// writes all 128 bytes.
+LoopStart trailerStart(std::mt19937& random, bool append) {
+    const int pageEnd = std::uniform_int_distribution(4, 127)(random);
+    const QByteArray audio = audioBytes(4096 - pageEnd);
+    const int first = append ? 3 : pageEnd - 1;
+    const int last = append ? 127 : pageEnd;
+    const QByteArray turn0 = audio + trailerOfTurn(0, first, last);
+    const QByteArray turn1 = audio + trailerOfTurn(1, first, last);
+    QStringList arguments = numbers({first, last});
+    if (append) {
+        return {audio,
+                arguments << QStringLiteral("append") << QString::number(audio.size()),
+                {audio, turn0, turn1}};
+    }
+    return {turn0, arguments << QStringLiteral("replace"), {turn0, turn1}};
+}
+
+// An ID3v2 tag before the audio, saved with the trailer. Where the tags of the two turns have
+// one size, they differ in the two bytes around the end of the file's first 4 KiB page and the
+// trailers in their last byte: a save in place. Else each save rewrites the file.
+LoopStart tagsStart(const QString& folder, bool sameSize) {
+    QByteArray tags[2];
+    if (sameSize) {
+        tags[0] = tags[1] = id3v2_files::renderedTag(4, QStringLiteral("Title"), 6000);
+        tags[1][4095] = tags[1][4096] = 'd';
+    } else {
+        tags[0] = id3v2_files::renderedTag(4, QStringLiteral("First"), 100);
+        tags[1] = id3v2_files::renderedTag(3, QStringLiteral("Second take"), 3000);
+    }
+    const QByteArray audio = readAll(test_files::testDataFile(QStringLiteral("cbr.mp3")));
+    QStringList arguments = numbers({127, 127}) << QStringLiteral("tags");
+    for (int turn : {0, 1}) {
+        const QString file = folder + "/.tag" + QString::number(turn);
+        writeAll(file, tags[turn]);
+        arguments << file;
+    }
+    const QByteArray turn0 = tags[0] + audio + trailerOfTurn(0, 127, 127);
+    return {turn0, arguments, {turn0, tags[1] + audio + trailerOfTurn(1, 127, 127)}};
+}
 
 TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
     constexpr int kKills = 200;
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("song.mp3"));
     const std::vector<KillCase> cases = {
-        {"replacing the trailer", Saving::ReplacingTheTrailer},
-        {"appending the trailer", Saving::AppendingTheTrailer},
+        {"replacing the trailer", [](auto& random) { return trailerStart(random, false); }, true},
+        {"appending the trailer", [](auto& random) { return trailerStart(random, true); }, true},
+        {"both tags in place", [&](auto&) { return tagsStart(folder.path(), true); }, true},
+        {"both tags in a rewritten file", [&](auto&) { return tagsStart(folder.path(), false); },
+         false},
     };
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("random seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    // Where the kill falls after the loop starts: its first few hundred saves.
-    std::uniform_int_distribution<int> killAfterMicroseconds(0, 1500);
-    // How far into the trailer a 4 KiB page ends.
-    std::uniform_int_distribution<int> pageEndInTrailer(1, 127);
+    // Where the kill falls: after a save or a few, in the first microseconds of the next one,
+    // where its writes are. Counting the saves first keeps the kills among them however busy
+    // the machine is; a spin, not a sleep, since a sleep ends tens of microseconds late.
+    std::uniform_int_distribution<int> killAfterSaves(1, 3);
+    std::uniform_int_distribution<int> killAfterMicroseconds(0, 60);
 
     for (const KillCase& c : cases) {
-        QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("song.mp3"));
+        const auto began = std::chrono::steady_clock::now();
         int torn = 0;
         int finished = 0;
+        std::set<int> wholeSeen;
+        std::set<QString> namesSeen;
+        LoopStart start;
         for (int kill = 0; kill < kKills; ++kill) {
-            const QByteArray audio = audioBytes(4096 - pageEndInTrailer(random));
-            std::vector<QByteArray> whole = {audio + trailerOfTurn(0), audio + trailerOfTurn(1)};
-            QStringList arguments = {path};
-            if (c.saving == Saving::ReplacingTheTrailer) {
-                writeAll(path, whole[0]);
-                arguments << QStringLiteral("replace");
-            } else {
-                writeAll(path, audio);
-                whole.push_back(audio);
-                arguments << QStringLiteral("append") << QString::number(audio.size());
-            }
+            start = c.start(random);
+            writeAll(path, start.made);
             {
-                SavingLoop loop(arguments);
-                ASSERT_TRUE(loop.started()) << c.what;
-                std::this_thread::sleep_for(
-                    std::chrono::microseconds(killAfterMicroseconds(random)));
+                SavingLoop loop(QStringList{path} + start.arguments);
+                ASSERT_TRUE(loop.waitForSaves(killAfterSaves(random))) << c.what;
+                const auto killAt = std::chrono::steady_clock::now() +
+                                    std::chrono::microseconds(killAfterMicroseconds(random));
+                while (std::chrono::steady_clock::now() < killAt) {
+                }
             }
 
             const tag::TrailerRead click = tag::readTrailer(path.toStdString());
             finished += click.recovery.outcome == tag::JournalRecovery::Outcome::Finished;
             const QByteArray left = readAll(path);
-            if (std::find(whole.begin(), whole.end(), left) == whole.end() && ++torn <= 3) {
+            const auto found = std::find(start.whole.begin(), start.whole.end(), left);
+            if (found != start.whole.end()) {
+                wholeSeen.insert(static_cast<int>(found - start.whole.begin()));
+            } else if (++torn <= 3) {
                 ADD_FAILURE() << c.what << ": kill " << kill << " left " << left.size()
                               << " bytes, ending in " << left.right(140).toHex().toStdString();
             }
-            EXPECT_EQ(click.outcome, left.size() == audio.size()
-                                         ? tag::TrailerRead::Outcome::NoTrailer
-                                         : tag::TrailerRead::Outcome::Trailer)
-                << c.what;
+            const QStringList names = QDir(folder.path()).entryList(QDir::Files);
+            namesSeen.insert(names.begin(), names.end());
         }
         EXPECT_EQ(torn, 0) << c.what << ": torn by " << torn << " of " << kKills << " kills";
-        // Else no kill fell inside a write, and the run proved nothing.
-        EXPECT_GT(finished, 0) << c.what;
-        std::printf("%s: %d of %d kills cut a save short, and the click finished it\n", c.what,
-                    finished, kKills);
+        // Else the kills fell outside the writes, and the run proved nothing.
+        EXPECT_EQ(wholeSeen.size(), start.whole.size()) << c.what;
+        if (c.journaled) {
+            EXPECT_GT(finished, 0) << c.what;
+        }
+        std::printf(
+            "%s: %d of %d kills cut a write short that the click completed (%.1f s)\n", c.what,
+            finished, kKills,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+        // What the file list shows: the file alone, and no temporary file with an MP3 name.
+        namesSeen.erase(QStringLiteral("song.mp3"));
+        for (const QString& name : namesSeen) {
+            EXPECT_TRUE(name.startsWith('.') && !name.endsWith(".mp3", Qt::CaseInsensitive))
+                << c.what << ": " << name.toStdString();
+        }
+        // A new file a kill left under its hidden name goes with the next save.
+        const tag::TagsWrite saved =
+            tag::writeTags(path.toStdString(), kill_test::trailerOfTurn(0, 3, 127), nullptr);
+        EXPECT_TRUE(saved.trailer.saved) << c.what;
+        EXPECT_EQ(
+            QDir(folder.path()).entryList({QStringLiteral(".*saving")}, QDir::Files | QDir::Hidden),
+            QStringList())
+            << c.what;
     }
 }
 
