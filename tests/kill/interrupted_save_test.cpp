@@ -2,13 +2,11 @@
 // what each kill left behind after the next click: every tag wholly one of those saved (or, for
 // an append, none yet) and every other byte as it was.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QByteArray>
 #include <QDir>
+#include <QProcess>
+#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -39,66 +37,16 @@ QByteArray trailerOfTurn(long turn, int first, int last) {
                       static_cast<qsizetype>(bytes.size()));
 }
 
-// The saving loop, started with `arguments` and killed when this goes away.
-class SavingLoop {
-public:
-    explicit SavingLoop(const QStringList& arguments) {
-        int output[2];
-        if (::pipe2(output, O_CLOEXEC) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        ::posix_spawn_file_actions_init(&actions);
-        ::posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-        std::vector<std::string> strings{SAVE_LOOP_PROGRAM};
-        for (const QString& argument : arguments) {
-            strings.push_back(argument.toStdString());
-        }
-        std::vector<char*> argv;
-        for (std::string& s : strings) {
-            argv.push_back(s.data());
-        }
-        argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        ::posix_spawn_file_actions_destroy(&actions);
-        ::close(output[1]);
-        output_ = output[0];
-    }
-    SavingLoop(const SavingLoop&) = delete;
-    SavingLoop& operator=(const SavingLoop&) = delete;
-    ~SavingLoop() {
-        kill();
-        ::close(output_);
-    }
-
-    // Blocks until the loop has saved `count` more times; false when it never will.
-    bool waitForSaves(int count) const {
-        char done[64];
-        while (count > 0) {
-            const ssize_t n =
-                pid_ > 0 ? ::read(output_, done, std::min<std::size_t>(count, 64)) : 0;
-            if (n <= 0) {
-                return false;
-            }
-            count -= static_cast<int>(n);
-        }
-        return true;
-    }
-
-    void kill() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
+// Starts the saving loop with `arguments` and returns once it has saved `saves` times.
+bool startAndWait(QProcess& loop, const QStringList& arguments, int saves) {
+    loop.start(QStringLiteral(SAVE_LOOP_PROGRAM), arguments);
+    while (loop.bytesAvailable() < saves) {
+        if (!loop.waitForReadyRead(10'000)) {
+            return false;
         }
     }
-
-private:
-    pid_t pid_ = -1;
-    int output_ = -1;
-};
+    return true;
+}
 
 // How each run of the loop begins: the file as made, the loop's arguments after the file's
 // path, and every file a kill may leave behind (after the next click).
@@ -189,19 +137,21 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
         int torn = 0;
         int finished = 0;
         std::set<int> wholeSeen;
-        std::set<QString> namesSeen;
+        QSet<QString> namesSeen;
         LoopStart start;
         for (int kill = 0; kill < kKills; ++kill) {
             start = c.start(random);
             writeAll(path, start.made);
-            {
-                SavingLoop loop(QStringList{path} + start.arguments);
-                ASSERT_TRUE(loop.waitForSaves(killAfterSaves(random))) << c.what;
-                const auto killAt = std::chrono::steady_clock::now() +
-                                    std::chrono::microseconds(killAfterMicroseconds(random));
-                while (std::chrono::steady_clock::now() < killAt) {
-                }
+            QProcess loop;
+            ASSERT_TRUE(
+                startAndWait(loop, QStringList{path} + start.arguments, killAfterSaves(random)))
+                << c.what << ": " << loop.readAllStandardError().toStdString();
+            const auto killAt = std::chrono::steady_clock::now() +
+                                std::chrono::microseconds(killAfterMicroseconds(random));
+            while (std::chrono::steady_clock::now() < killAt) {
             }
+            loop.kill();
+            loop.waitForFinished();
 
             const tag::TrailerRead click = tag::readTrailer(path.toStdString());
             finished += click.recovery.outcome == tag::JournalRecovery::Outcome::Finished;
@@ -213,8 +163,9 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
                 ADD_FAILURE() << c.what << ": kill " << kill << " left " << left.size()
                               << " bytes, ending in " << left.right(140).toHex().toStdString();
             }
-            const QStringList names = QDir(folder.path()).entryList(QDir::Files);
-            namesSeen.insert(names.begin(), names.end());
+            for (const QString& name : QDir(folder.path()).entryList(QDir::Files)) {
+                namesSeen.insert(name);
+            }
         }
         EXPECT_EQ(torn, 0) << c.what << ": torn by " << torn << " of " << kKills << " kills";
         // Else the kills fell outside the writes, and the run proved nothing.
@@ -226,12 +177,8 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
             "%s: %d of %d kills cut a write short that the click completed (%.1f s)\n", c.what,
             finished, kKills,
             std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
-        // What the file list shows: the file alone, and no temporary file with an MP3 name.
-        namesSeen.erase(QStringLiteral("song.mp3"));
-        for (const QString& name : namesSeen) {
-            EXPECT_TRUE(name.startsWith('.') && !name.endsWith(".mp3", Qt::CaseInsensitive))
-                << c.what << ": " << name.toStdString();
-        }
+        // What the file list shows: the file alone, and never a new file beside it.
+        EXPECT_EQ(namesSeen, QSet<QString>{QStringLiteral("song.mp3")}) << c.what;
         // A new file a kill left under its hidden name goes with the next save.
         const tag::TagsWrite saved =
             tag::writeTags(path.toStdString(), kill_test::trailerOfTurn(0, 3, 127), nullptr);

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "support/file_size_cap.h"
 #include "support/id3v2_files.h"
 #include "support/temp_files.h"
 #include "tag/id3v2_extent.h"
@@ -166,8 +167,6 @@ TEST(TagsWrite, SavesBothTagsOfFilesOtherToolsMade) {
          Id3v2::Saved, true, newTitle},
         {"ID3v2 only, same size", byTagLib(4, 0, false), titleReplaced, Id3v2::Saved, false,
          newTitle},
-        {"the update returns the same tag", byTagLib(3, 0, true),
-         [](std::string_view tag) { return std::string(tag); }, Id3v2::Unchanged, false, oldTitle},
         {"no ID3v2 tag",
          [](const QString& path) {
              return writeParts(path, {{}, audio(), {}});
@@ -208,27 +207,45 @@ TEST(TagsWrite, SavesBothTagsOfFilesOtherToolsMade) {
     EXPECT_EQ(namesIn(folder.path()).size(), paths.size()) << "a new file was left behind";
 }
 
-// Root may write anything, so the file-size limit is how a test makes a growing file fail.
-class FileSizeCap {
-public:
-    explicit FileSizeCap(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        if (bytes > 0) {
-            const rlimit capped{bytes, saved_.rlim_max};
-            ::setrlimit(RLIMIT_FSIZE, &capped);
-        }
-    }
-    ~FileSizeCap() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
-
-private:
-    rlimit saved_{};
-};
-
 auto failingWith(int error) {
     return [error](auto...) {
         errno = error;
         return -1;
     };
+}
+
+// Its extended attributes, ACLs among them, with its owner, group and permissions.
+std::map<std::string, std::string> attributesOf(const QString& file) {
+    const std::string path = QFile::encodeName(file).toStdString();
+    std::string names(4096, '\0');
+    names.resize(static_cast<std::size_t>(
+        std::max<ssize_t>(0, ::listxattr(path.c_str(), names.data(), names.size()))));
+    std::map<std::string, std::string> attributes;
+    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
+        std::string value(4096, '\0');
+        value.resize(static_cast<std::size_t>(
+            ::getxattr(path.c_str(), names.c_str() + at, value.data(), value.size())));
+        attributes[names.c_str() + at] = value;
+    }
+    struct stat status {};
+    ::stat(path.c_str(), &status);
+    attributes["owner, group, mode"] = std::to_string(status.st_uid) + ", " +
+                                       std::to_string(status.st_gid) + ", " +
+                                       std::to_string(status.st_mode);
+    return attributes;
+}
+
+// Another owner (where the test may give one), permissions, an ACL and an attribute of its own.
+void giveOwnerAndAttributes(const QString& file) {
+    const std::string path = QFile::encodeName(file).toStdString();
+    if (::getuid() == 0) {
+        ::chown(path.c_str(), 4321, 4322);
+    }
+    ::chmod(path.c_str(), 0640);
+    const acl_t acl = ::acl_from_text("u::rw-,u:4323:rw-,g::r--,m::rw-,o::---");
+    ::acl_set_file(path.c_str(), ACL_TYPE_ACCESS, acl);
+    ::acl_free(acl);
+    ::setxattr(path.c_str(), "user.origin", "ripper", 6, 0);
 }
 
 enum class Left { AsItWas, NewTrailer, BothNew };
@@ -243,10 +260,13 @@ struct FaultCase {
     Left left;
     std::function<void(const QString& path)> prepare = nullptr;
     bool sizeCapped = false;  // no file may grow past the old one's size
+    bool asRoot = false;      // only root can give a file to another owner
 };
 
 // Every failure says which tag was saved and changes nothing else: no new file is left, and a
-// tag that was not saved is byte for byte the old one.
+// tag that was not saved is byte for byte the old one. A rewritten file keeps its owner,
+// group, permissions, ACL and extended attributes; one whose owner or attributes a new file
+// could not keep is not rewritten.
 TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
     const std::string disk = "the disk reported an error";
     const std::string rewriteNeeded = "the file must be rewritten for it, but ";
@@ -265,12 +285,6 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
              };
          },
          false, Id3v2::NotSaved, "the disk is full", Left::AsItWas},
-        {"in place: the record stays after the bytes are on disk", false,
-         [](auto& calls) { calls.fremovexattr = failingWith(EIO); }, true, Id3v2::Saved, "",
-         Left::BothNew},
-        {"in place: no extended attributes (FAT), so rewritten", false,
-         [](auto& calls) { calls.fsetxattr = failingWith(ENOTSUP); }, true, Id3v2::Saved, "",
-         Left::BothNew},
         {"rewrite: no write permission on the folder", true,
          [](auto& calls) { calls.openat = failingWith(EACCES); }, true, Id3v2::NotSaved,
          rewriteNeeded + "a new file could not be made in its folder: permission denied",
@@ -289,26 +303,25 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
         {"rewrite: the file-size limit", true, [](auto&) {}, true, Id3v2::NotSaved,
          rewriteNeeded + "the new file could not be written: the file may not grow any larger",
          Left::NewTrailer, nullptr, true},
-        {"rewrite: an extended attribute cannot be kept", true,
+        {"rewrite: owner, group, permissions, ACL and attributes kept", true, [](auto&) {}, true,
+         Id3v2::Saved, "", Left::BothNew, giveOwnerAndAttributes},
+        {"rewrite: an owner a new file cannot take", true,
+         [](auto& calls) { calls.fchown = failingWith(EPERM); }, true, Id3v2::NotSaved,
+         rewriteNeeded + "a new file could not keep its owner: permission denied", Left::NewTrailer,
+         giveOwnerAndAttributes, false, true},
+        {"rewrite: an extended attribute a new file cannot keep", true,
          [](auto& calls) {
              calls.fsetxattr = [](int fd, const char* name, const void* value, size_t size,
                                   int flags) {
-                 return std::string_view(name) == tag::kJournalAttribute
-                            ? ::fsetxattr(fd, name, value, size, flags)
-                            : failingWith(EPERM)();
+                 return std::string_view(name) == "user.origin"
+                            ? failingWith(EPERM)()
+                            : ::fsetxattr(fd, name, value, size, flags);
              };
          },
          true, Id3v2::NotSaved,
          rewriteNeeded + "a new file could not keep its extended attribute user.origin: "
                          "permission denied",
-         Left::NewTrailer,
-         [](const QString& path) {
-             ::setxattr(QFile::encodeName(path).constData(), "user.origin", "ripper", 6, 0);
-         }},
-        {"rewrite: the new file cannot take the old one's place", true,
-         [](auto& calls) { calls.renameat = failingWith(EIO); }, true, Id3v2::NotSaved,
-         rewriteNeeded + "the new file could not take the old one's place: " + disk,
-         Left::NewTrailer},
+         Left::NewTrailer, giveOwnerAndAttributes},
         {"rewrite: the folder cannot be flushed", true,
          [](auto& calls) { calls.fsync = failingWith(EIO); }, false, Id3v2::NotSaved,
          "its folder could not be flushed to the disk: " + disk, Left::BothNew},
@@ -322,6 +335,9 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
          }},
     };
     for (const FaultCase& c : cases) {
+        if (c.asRoot && ::getuid() != 0) {
+            continue;
+        }
         QTemporaryDir folder;
         const QString path = folder.filePath(QStringLiteral("song.mp3"));
         const FileParts parts = saveWithTagLib(path, 3, 0, true);
@@ -330,6 +346,7 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
         }
         const QStringList namesBefore = namesIn(folder.path());
         const QByteArray before = readAll(path);
+        const std::map<std::string, std::string> attributes = attributesOf(path);
         const tag::Id3v2Update update = c.rewrite ? rendered(3000) : titleReplaced;
         const QByteArray newTag = QByteArray::fromStdString(*update(parts.id3v2.toStdString()));
         tag::WriterSystemCalls calls;
@@ -337,7 +354,10 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
 
         tag::TagsWrite written;
         {
-            const FileSizeCap cap(c.sizeCapped ? static_cast<rlim_t>(before.size()) : 0);
+            std::optional<test_files::FileSizeCap> cap;
+            if (c.sizeCapped) {
+                cap.emplace(static_cast<rlim_t>(before.size()));
+            }
             written = tag::writeTags(path.toStdString(), editedTrailer(), update, calls);
         }
 
@@ -357,95 +377,19 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
             {Left::BothNew, newTag + parts.audio + trailer}};
         EXPECT_EQ(readAll(path), left.at(c.left)) << c.what;
         EXPECT_EQ(namesIn(folder.path()), namesBefore) << c.what;
-        EXPECT_LT(
-            ::getxattr(QFile::encodeName(path).constData(), tag::kJournalAttribute, nullptr, 0), 0)
-            << c.what;
+        EXPECT_EQ(attributesOf(path), attributes) << c.what;
     }
 }
 
-std::map<std::string, std::string> attributesOf(const std::string& path) {
-    std::string names(4096, '\0');
-    names.resize(static_cast<std::size_t>(
-        std::max<ssize_t>(0, ::listxattr(path.c_str(), names.data(), names.size()))));
-    std::map<std::string, std::string> attributes;
-    for (std::size_t at = 0; at < names.size(); at += std::strlen(names.c_str() + at) + 1) {
-        std::string value(4096, '\0');
-        value.resize(static_cast<std::size_t>(
-            ::getxattr(path.c_str(), names.c_str() + at, value.data(), value.size())));
-        attributes[names.c_str() + at] = value;
-    }
-    return attributes;
-}
-
-// A file rewritten for a larger ID3v2 tag keeps its owner, group, permissions, ACL and other
-// extended attributes; one whose owner a new file could not take is not rewritten.
-TEST(TagsWrite, ARewriteKeepsOwnerPermissionsAclAndAttributes) {
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("song.mp3"));
-    const std::string name = QFile::encodeName(path).toStdString();
-    saveWithTagLib(path, 4, 0, true);
-    const bool root = ::getuid() == 0;
-    if (root) {
-        ASSERT_EQ(::chown(name.c_str(), 4321, 4322), 0);
-    }
-    ASSERT_EQ(::chmod(name.c_str(), 0640), 0);
-    const acl_t acl = ::acl_from_text("u::rw-,u:4323:rw-,g::r--,m::rw-,o::---");
-    ASSERT_EQ(::acl_set_file(name.c_str(), ACL_TYPE_ACCESS, acl), 0);
-    ::acl_free(acl);
-    ASSERT_EQ(::setxattr(name.c_str(), "user.origin", "ripper", 6, 0), 0);
-    const std::map<std::string, std::string> attributes = attributesOf(name);
-    ASSERT_TRUE(attributes.contains("system.posix_acl_access"));
-    struct stat before {};
-    ::stat(name.c_str(), &before);
-
-    const tag::TagsWrite written = tag::writeTags(name, editedTrailer(), rendered(3000));
-
-    ASSERT_TRUE(written.rewritten) << written.id3v2Reason;
-    struct stat after {};
-    ::stat(name.c_str(), &after);
-    EXPECT_NE(after.st_ino, before.st_ino);
-    EXPECT_EQ(after.st_uid, before.st_uid);
-    EXPECT_EQ(after.st_gid, before.st_gid);
-    EXPECT_EQ(after.st_mode, before.st_mode);
-    EXPECT_EQ(attributesOf(name), attributes);
-
-    if (root) {
-        tag::WriterSystemCalls calls;
-        calls.fchown = failingWith(EPERM);
-        const tag::TagsWrite notOwned =
-            tag::writeTags(name, editedTrailer(), rendered(5000), calls);
-        EXPECT_TRUE(notOwned.trailer.saved);
-        EXPECT_EQ(notOwned.id3v2, Id3v2::NotSaved);
-        EXPECT_EQ(notOwned.id3v2Reason,
-                  "the file must be rewritten for it, but a new file could not keep its owner: "
-                  "permission denied");
-        EXPECT_EQ(inodeOf(path), after.st_ino);
-    }
-}
-
-struct HeaderCase {
-    const char* what;
-    std::string header;
-    std::optional<std::size_t> size;
-};
-
-TEST(Id3v2Extent, CountsHeaderFramesPaddingAndAFooterOfVersionsTwoToFour) {
+// What the writer takes for the ID3v2 tag a file begins with, given its first 10 bytes: the
+// versions 2.2 to 2.4 and a 2.4 footer are in the table of saves above.
+TEST(Id3v2Extent, IsNoTagForAnotherVersionOrASizeThatIsNotSyncsafe) {
     using namespace std::string_literals;
-    const std::vector<HeaderCase> cases = {
-        {"2.3, 257 bytes after the header", "ID3\x03\0\0\0\0\x02\x01"s, 10 + 257},
-        {"2.2", "ID3\x02\0\0\0\0\0\x10"s, 10 + 16},
-        {"2.4 with a footer", "ID3\x04\0\x10\0\0\0\x10"s, 10 + 16 + 10},
-        {"2.3 with the footer flag, which it does not have", "ID3\x03\0\x10\0\0\0\x10"s, 10 + 16},
-        {"the largest size", "ID3\x04\0\0\x7f\x7f\x7f\x7f"s, 10 + (1U << 28) - 1},
-        {"version 5", "ID3\x05\0\0\0\0\0\x10"s, std::nullopt},
-        {"version 1", "ID3\x01\0\0\0\0\0\x10"s, std::nullopt},
-        {"an unknown revision", "ID3\x03\xff\0\0\0\0\x10"s, std::nullopt},
-        {"a size byte that is not syncsafe", "ID3\x03\0\0\0\0\x80\x10"s, std::nullopt},
-        {"lower case", "id3\x03\0\0\0\0\0\x10"s, std::nullopt},
-        {"shorter than a header", "ID3\x03\0\0\0\0\0"s, std::nullopt},
-    };
-    for (const HeaderCase& c : cases) {
-        EXPECT_EQ(tag::id3v2TagSize(c.header), c.size) << c.what;
+    EXPECT_EQ(tag::id3v2TagSize("ID3\x03\0\x10\0\0\x02\x01"s), 10 + 257) << "no footer in 2.3";
+    for (const std::string& header :
+         {"ID3\x05\0\0\0\0\0\x10"s, "ID3\x01\0\0\0\0\0\x10"s, "ID3\x03\xff\0\0\0\0\x10"s,
+          "ID3\x03\0\0\0\0\x80\x10"s, "ID3\x03\0\0\0\0\0"s}) {
+        EXPECT_EQ(tag::id3v2TagSize(header), std::nullopt);
     }
 }
 
