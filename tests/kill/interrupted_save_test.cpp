@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -37,15 +38,24 @@ QByteArray trailerOfTurn(long turn, int first, int last) {
                       static_cast<qsizetype>(bytes.size()));
 }
 
-// Starts the saving loop with `arguments` and returns once it has saved `saves` times.
-bool startAndWait(QProcess& loop, const QStringList& arguments, int saves) {
+using Clock = std::chrono::steady_clock;
+
+// Starts the saving loop with `arguments` and returns, once it has begun `saves` saves, how
+// long a save takes it, timed from the first ones seen on; nothing when it does not save.
+std::optional<Clock::duration> startAndTime(QProcess& loop, const QStringList& arguments,
+                                            int saves) {
     loop.start(QStringLiteral(SAVE_LOOP_PROGRAM), arguments);
-    while (loop.bytesAvailable() < saves) {
+    if (!loop.waitForReadyRead(10'000)) {
+        return std::nullopt;
+    }
+    const Clock::time_point firstSeen = Clock::now();
+    const qint64 seenFirst = loop.bytesAvailable();
+    while (loop.bytesAvailable() < std::max<qint64>(saves, seenFirst + 1)) {
         if (!loop.waitForReadyRead(10'000)) {
-            return false;
+            return std::nullopt;
         }
     }
-    return true;
+    return (Clock::now() - firstSeen) / (loop.bytesAvailable() - seenFirst);
 }
 
 // How each run of the loop begins: the file as made, the loop's arguments after the file's
@@ -126,14 +136,15 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("random seed " + std::to_string(seed));
     std::mt19937 random(seed);
-    // Where the kill falls: after a save or a few, in the first microseconds of the next one,
-    // where its writes are. Counting the saves first keeps the kills among them however busy
-    // the machine is; a spin, not a sleep, since a sleep ends tens of microseconds late.
-    std::uniform_int_distribution<int> killAfterSaves(1, 3);
-    std::uniform_int_distribution<int> killAfterMicroseconds(0, 60);
+    // Where the kill falls: at a random moment of the first 200 µs of a save, where its writes
+    // are (the rest of a slow save is mostly the file system releasing blocks). Counting the
+    // saves and timing them keeps the kills among them however busy the machine and however
+    // slow the build; a spin, not a sleep, since a sleep ends tens of microseconds late.
+    std::uniform_int_distribution<int> killInSave(2, 4);
+    std::uniform_real_distribution<double> killWithinSave(0, 1);
 
     for (const KillCase& c : cases) {
-        const auto began = std::chrono::steady_clock::now();
+        const Clock::time_point began = Clock::now();
         int torn = 0;
         int finished = 0;
         std::set<int> wholeSeen;
@@ -143,12 +154,15 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
             start = c.start(random);
             writeAll(path, start.made);
             QProcess loop;
-            ASSERT_TRUE(
-                startAndWait(loop, QStringList{path} + start.arguments, killAfterSaves(random)))
-                << c.what << ": " << loop.readAllStandardError().toStdString();
-            const auto killAt = std::chrono::steady_clock::now() +
-                                std::chrono::microseconds(killAfterMicroseconds(random));
-            while (std::chrono::steady_clock::now() < killAt) {
+            const std::optional<Clock::duration> saveTakes =
+                startAndTime(loop, QStringList{path} + start.arguments, killInSave(random));
+            ASSERT_TRUE(saveTakes) << c.what << ": " << loop.readAllStandardError().toStdString();
+            const Clock::duration window =
+                std::min<Clock::duration>(*saveTakes, std::chrono::microseconds(200));
+            const Clock::time_point killAt =
+                Clock::now() +
+                std::chrono::duration_cast<Clock::duration>(window * killWithinSave(random));
+            while (Clock::now() < killAt) {
             }
             loop.kill();
             loop.waitForFinished();
@@ -173,10 +187,9 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
         if (c.journaled) {
             EXPECT_GT(finished, 0) << c.what;
         }
-        std::printf(
-            "%s: %d of %d kills cut a write short that the click completed (%.1f s)\n", c.what,
-            finished, kKills,
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
+        std::printf("%s: %d of %d kills cut a write short that the click completed (%.1f s)\n",
+                    c.what, finished, kKills,
+                    std::chrono::duration<double>(Clock::now() - began).count());
         // What the file list shows: the file alone, and never a new file beside it.
         EXPECT_EQ(namesSeen, QSet<QString>{QStringLiteral("song.mp3")}) << c.what;
         // A new file a kill left under its hidden name goes with the next save.

@@ -6,8 +6,8 @@
 //   save_loop FILE FIRST LAST tags TAG0 TAG1   saves the trailer and the ID3v2 tag whose bytes
 //                                              the files TAG0 and TAG1 hold
 // Saves the trailers (and tags) of even and odd turns in turn, the trailers differing in their
-// bytes FIRST to LAST (kill_test::trailerOfTurn), and writes one byte to standard output after
-// each save, by which the test tells how far it got.
+// bytes FIRST to LAST (kill_test::trailerOfTurn), and writes one byte to standard output as
+// each save begins, by which the test tells how far it got.
 #include <unistd.h>
 
 #include <cstdio>
@@ -55,6 +55,9 @@ int main(int argc, char** argv) {
             std::perror("truncate");
             return 1;
         }
+        if (::write(STDOUT_FILENO, ".", 1) != 1) {
+            return 1;
+        }
         const tag::EditedTag edited = kill_test::trailerOfTurn(turn, first, last);
         std::string failure;
         if (mode == "tags") {
@@ -68,9 +71,6 @@ int main(int argc, char** argv) {
         }
         if (!failure.empty()) {
             std::fprintf(stderr, "not saved: %s\n", failure.c_str());
-            return 1;
-        }
-        if (::write(STDOUT_FILENO, ".", 1) != 1) {
             return 1;
         }
     }
