@@ -6,8 +6,8 @@
 //   save_loop FILE FIRST LAST tags TAG0 TAG1   saves the trailer and the ID3v2 tag whose bytes
 //                                              the files TAG0 and TAG1 hold
 // Saves the trailers (and tags) of even and odd turns in turn, the trailers differing in their
-// bytes FIRST to LAST (kill_test::trailerOfTurn), and writes one byte to standard output as
-// each save begins, by which the test tells how far it got.
+// bytes FIRST to LAST (kill_test::trailerOfTurn), and writes "." to standard output as each
+// save begins, by which the test tells how far it got.
 #include <unistd.h>
 
 #include <cstdio>
@@ -49,6 +49,18 @@ int main(int argc, char** argv) {
     tag::WriterSystemCalls calls;
     calls.fdatasync = [](int) { return 0; };
     calls.fsync = [](int) { return 0; };
+    // The kernel copies a write page by page and ends it short when a kill comes between two
+    // pages. Each write here ends after half its bytes (the rest follows in the next) and
+    // marks the moment with "|", then waits for a byte on standard input, so that the test
+    // can kill it there as often as it likes.
+    calls.pwrite = [](int fd, const void* data, size_t size, off_t offset) {
+        const ssize_t written = ::pwrite(fd, data, size > 1 ? size / 2 : size, offset);
+        char go = 0;
+        if (::write(STDOUT_FILENO, "|", 1) != 1 || ::read(STDIN_FILENO, &go, 1) != 1) {
+            std::exit(1);
+        }
+        return written;
+    };
 
     for (long turn = 0;; ++turn) {
         if (cutBackTo >= 0 && ::truncate(path.c_str(), cutBackTo) != 0) {
