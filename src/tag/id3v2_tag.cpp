@@ -12,33 +12,11 @@ namespace tag {
 
 namespace {
 
-constexpr unsigned char kFirstSyncsafeBit = 0x80;
-
 QString fromTagLib(const TagLib::String& text) {
     return QString::fromStdString(text.to8Bit(true));
 }
 
 }  // namespace
-
-std::optional<std::size_t> id3v2TagSize(std::string_view firstBytes) {
-    if (firstBytes.size() < kId3v2HeaderSize || !firstBytes.starts_with("ID3")) {
-        return std::nullopt;
-    }
-    const auto byte = [&](std::size_t index) {
-        return static_cast<unsigned char>(firstBytes[index]);
-    };
-    const unsigned char version = byte(3);
-    if (version < 2 || version > 4 || byte(4) == 0xFF) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 6; i < kId3v2HeaderSize; ++i) {
-        if ((byte(i) & kFirstSyncsafeBit) != 0) {
-            return std::nullopt;
-        }
-    }
-    const TagLib::ID3v2::Header header(TagLib::ByteVector(firstBytes.data(), kId3v2HeaderSize));
-    return header.completeTagSize();
-}
 
 std::optional<Id3v2Fields> parseId3v2(std::string_view tagBytes) {
     if (!id3v2TagSize(tagBytes)) {

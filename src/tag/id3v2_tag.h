@@ -2,20 +2,12 @@
 
 #include <QString>
 
-#include <cstddef>
 #include <optional>
 #include <string_view>
 
+#include "tag/id3v2_extent.h"
+
 namespace tag {
-
-// An ID3v2 tag begins with a 10-byte header: "ID3", the version, a revision, flags and the size
-// of what follows as a syncsafe number.
-inline constexpr std::size_t kId3v2HeaderSize = 10;
-
-// The size of the whole ID3v2 tag (header, extended header, frames, padding and a version 2.4
-// footer) whose header `firstBytes` begins with; nothing when they begin no ID3v2 tag of
-// version 2.2, 2.3 or 2.4.
-std::optional<std::size_t> id3v2TagSize(std::string_view firstBytes);
 
 // What an ID3v2 tag names that other players show of a file.
 struct Id3v2Fields {

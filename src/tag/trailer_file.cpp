@@ -1,17 +1,17 @@
 #include "tag/trailer_file.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
+#include <cstdint>
 #include <optional>
 #include <string_view>
+
+#include "tag/file_access.h"
 
 namespace tag {
 
@@ -19,161 +19,85 @@ namespace {
 
 constexpr off_t kTrailerSize = static_cast<off_t>(TagRecord::kSize);
 
-std::string describeError(int error) {
-    switch (error) {
-        case ENOENT:
-            return "the file no longer exists";
-        case EACCES:
-        case EPERM:
-            return "permission denied";
-        case EROFS:
-            return "the disk is read-only";
-        case ENOSPC:
-            return "the disk is full";
-        case EFBIG:
-            return "the file may not grow any larger";
-        case EIO:
-            return "the disk reported an error";
-        default:
-            return std::strerror(error);
-    }
-}
+// The bytes at the end of a file that tell whether it ends in a trailer: the last 128, and the
+// 3 before them, since "TAG" 128 bytes from the end is no trailer when it is the middle of
+// "APETAGEX", the mark of an APEv2 tag that begins 131 bytes from the end.
+struct FileEnd {
+    static constexpr off_t kSize = kTrailerSize + 3;
+    std::array<std::uint8_t, kSize> bytes{};
+    off_t length = 0;  // how many of them the file holds: all, or fewer when it is shorter
 
-// Why `status` is no file we may touch, or nothing when it is a regular file.
-std::optional<std::string> notARegularFile(const struct stat& status) {
-    if (S_ISREG(status.st_mode)) {
-        return std::nullopt;
+    TagRecord::Bytes lastBytes() const {
+        TagRecord::Bytes last{};
+        std::copy_n(bytes.end() - kTrailerSize, last.size(), last.begin());
+        return last;
     }
-    if (S_ISDIR(status.st_mode)) {
-        return "it is a folder, not a file";
-    }
-    return "it is not a regular file";
-}
-
-// Owns a descriptor so that every way out of a function closes it.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd, std::function<int(int)> close = ::close)
-        : fd_(fd), close_(std::move(close)) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            close_(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-    std::function<int(int)> close_;
-};
-
-// Opens `path` and keeps it only when it is a regular file. O_NONBLOCK lets the open of a FIFO
-// return at once instead of waiting for its other end.
-struct OpenedFile {
-    int fd = -1;
-    off_t size = 0;
-    bool notRegular = false;  // refused because it is no regular file
-    int error = 0;            // the open's errno when it failed
-    std::string reason;
-};
-
-OpenedFile openRegularFile(const std::string& path, int access) {
-    const int fd = ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == EISDIR) {
-            return {.notRegular = true, .reason = "it is a folder, not a file"};
-        }
-        return {.error = error, .reason = describeError(error)};
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return {.reason = describeError(error)};
-    }
-    if (auto why = notARegularFile(status)) {
-        ::close(fd);
-        return {.notRegular = true, .reason = *why};
-    }
-    return {.fd = fd, .size = status.st_size, .reason = {}};
-}
-
-bool hasMp3Name(std::string_view path) {
-    const std::string_view name = path.substr(path.find_last_of('/') + 1);
-    constexpr std::string_view kExtension = ".mp3";
-    return name.size() >= kExtension.size() &&
-           ::strncasecmp(name.data() + name.size() - kExtension.size(), kExtension.data(),
-                         kExtension.size()) == 0;
-}
-
-// Opens the file a save writes to. The file list shows a link by its own name, so a link is
-// followed only to a file with an MP3 name; the target's path found here is the one opened,
-// so a link put in place after the check cannot redirect the write.
-OpenedFile openForSaving(const std::string& path) {
-    OpenedFile opened = openRegularFile(path, O_RDWR | O_NOFOLLOW);
-    if (opened.error != ELOOP) {
-        return opened;
-    }
-    const std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr),
-                                                             &std::free);
-    if (!target) {
-        return {.reason = describeError(errno)};
-    }
-    if (!hasMp3Name(target.get())) {
-        return {.reason =
-                    "it is a link to " + std::string(target.get()) + ", which is no MP3 file"};
-    }
-    return openRegularFile(target.get(), O_RDWR | O_NOFOLLOW);
-}
-
-// Ignores a signal while it lives: past the file-size limit a write then fails with EFBIG
-// instead of the signal ending the program.
-class IgnoredSignal {
-public:
-    explicit IgnoredSignal(int signal) : signal_(signal) {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        ::sigaction(signal_, &ignore, &previous_);
-    }
-    IgnoredSignal(const IgnoredSignal&) = delete;
-    IgnoredSignal& operator=(const IgnoredSignal&) = delete;
-    ~IgnoredSignal() { ::sigaction(signal_, &previous_, nullptr); }
-
-private:
-    int signal_;
-    struct sigaction previous_ {};
-};
-
-// pread/pwrite until done; false on any error or an unexpected end.
-template <typename Transfer, typename Buffer>
-bool transferAll(const Transfer& transfer, int fd, Buffer* data, std::size_t size, off_t offset) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = transfer(fd, data + done, size - done, offset + static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
+    bool holdsTrailer() const {
+        constexpr std::string_view kApeMark = "APETAGEX";
+        if (length < kTrailerSize ||
+            (length == kSize && std::equal(kApeMark.begin(), kApeMark.end(), bytes.begin()))) {
             return false;
         }
-        done += static_cast<std::size_t>(n);
+        return TagRecord::decode(lastBytes()).hasTrailerMark();
     }
-    return true;
+};
+
+// Reads the end of a file of `fileSize` bytes; false on any error or an unexpected end.
+template <typename Read>
+bool readEnd(const Read& read, int fd, off_t fileSize, FileEnd& end) {
+    end.length = std::min(fileSize, FileEnd::kSize);
+    std::uint8_t* const first = end.bytes.data() + (FileEnd::kSize - end.length);
+    return transferAll(read, fd, first, static_cast<std::size_t>(end.length),
+                       fileSize - end.length);
 }
 
-bool readAt(int fd, TagRecord::Bytes& bytes, off_t offset) {
-    return transferAll(::pread, fd, bytes.data(), bytes.size(), offset);
-}
-
-bool beginsWithTrailerMark(const TagRecord::Bytes& bytes) {
-    return TagRecord::decode(bytes).hasTrailerMark();
+// Completes the write of a save that was cut short on the file at `path`, which a reader holds
+// open as `status`: opened for writing by the same rules as a save, and only when it is still
+// that file.
+JournalRecovery finishInterruptedWriteOf(const std::string& path, const struct stat& status,
+                                         const WriterSystemCalls& calls) {
+    const OpenedFile opened = openForSaving(path);
+    const FileDescriptor file(opened.fd, calls.close);
+    if (!file.valid()) {
+        return {JournalRecovery::Outcome::Failed,
+                "a save that was cut short could not be finished: " + opened.reason};
+    }
+    if (opened.status.st_dev != status.st_dev || opened.status.st_ino != status.st_ino) {
+        return {JournalRecovery::Outcome::Failed,
+                "a save that was cut short could not be finished: the file was replaced"};
+    }
+    return finishInterruptedWrite(file.get(), calls);
 }
 
 }  // namespace
+
+TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
+                            const WriterSystemCalls& calls) {
+    std::optional<TagRecord> inFile;
+    if (size >= kTrailerSize) {
+        FileEnd end;
+        errno = 0;
+        if (!readEnd(calls.pread, fd, size, end)) {
+            // Unread, they could be a trailer that an append would leave in the middle.
+            return {std::nullopt, (errno != 0 ? describeError(errno) : "the file became shorter") +
+                                      " while its last 128 bytes were read"};
+        }
+        if (end.holdsTrailer()) {
+            inFile = TagRecord::decode(end.lastBytes());
+        }
+    }
+    if (edited.shown && inFile && edited.shown->bytes != inFile->encode()) {
+        return {std::nullopt,
+                "it holds a tag that is not shown here; choose the file again to see it"};
+    }
+    const TagRecord::Bytes trailer = savedTrailer(edited, inFile);
+    ByteChange change{size, {}, std::string(trailer.begin(), trailer.end())};
+    if (inFile) {
+        change.offset = size - kTrailerSize;
+        change.oldBytes.assign(inFile->encode().begin(), inFile->encode().end());
+    }
+    return {change, {}, trailer};
+}
 
 TrailerRead readTrailer(const std::string& path) {
     TrailerRead result;
@@ -185,17 +109,30 @@ TrailerRead readTrailer(const std::string& path) {
         result.reason = opened.reason;
         return result;
     }
-    if (opened.size < kTrailerSize) {
+    off_t size = opened.status.st_size;
+    // Only a file that holds the record of an interrupted save is opened for writing, to
+    // complete that save; any other is only read.
+    if (holdsJournal(file.get())) {
+        result.recovery = finishInterruptedWriteOf(path, opened.status, {});
+        struct stat status {};
+        if (::fstat(file.get(), &status) == 0) {
+            size = status.st_size;
+        }
+    }
+    if (size < kTrailerSize) {
         result.outcome = TrailerRead::Outcome::NoTrailer;
         return result;
     }
-    if (!readAt(file.get(), result.lastBytes, opened.size - kTrailerSize)) {
+    FileEnd end;
+    errno = 0;
+    if (!readEnd(::pread, file.get(), size, end)) {
         result.outcome = TrailerRead::Outcome::Unreadable;
         result.reason = errno != 0 ? describeError(errno) : "the file became shorter";
         return result;
     }
-    result.outcome = beginsWithTrailerMark(result.lastBytes) ? TrailerRead::Outcome::Trailer
-                                                             : TrailerRead::Outcome::NoTrailer;
+    result.lastBytes = end.lastBytes();
+    result.outcome =
+        end.holdsTrailer() ? TrailerRead::Outcome::Trailer : TrailerRead::Outcome::NoTrailer;
     return result;
 }
 
@@ -207,45 +144,22 @@ TrailerWrite writeTrailer(const std::string& path, const EditedTag& edited,
     if (!file.valid()) {
         return {false, opened.reason};
     }
-    const off_t oldSize = opened.size;
-    const auto writeAt = [&](const TagRecord::Bytes& bytes, off_t offset) {
-        return transferAll(calls.pwrite, file.get(), bytes.data(), bytes.size(), offset);
-    };
-
-    std::optional<TagRecord> inFile;
-    if (oldSize >= kTrailerSize) {
-        TagRecord::Bytes lastBytes{};
-        errno = 0;
-        if (!transferAll(calls.pread, file.get(), lastBytes.data(), lastBytes.size(),
-                         oldSize - kTrailerSize)) {
-            // Unread, they could be a trailer that an append would leave in the middle.
-            return {false, (errno != 0 ? describeError(errno) : "the file became shorter") +
-                               " while its last 128 bytes were read"};
-        }
-        if (beginsWithTrailerMark(lastBytes)) {
-            inFile = TagRecord::decode(lastBytes);
-        }
+    const JournalRecovery recovery = finishInterruptedWrite(file.get(), calls);
+    if (recovery.outcome == JournalRecovery::Outcome::Failed) {
+        return {false, recovery.reason};
     }
-    if (edited.shown && inFile && edited.shown->bytes != inFile->encode()) {
-        return {false, "it holds a tag that is not shown here; choose the file again to see it"};
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0) {
+        return {false, describeError(errno)};
     }
-    const off_t offset = inFile ? oldSize - kTrailerSize : oldSize;
-
-    const TagRecord::Bytes trailer = savedTrailer(edited, inFile);
-    errno = 0;
-    if (writeAt(trailer, offset) && calls.fdatasync(file.get()) == 0) {
-        // On disk now: a failing close can lose nothing more.
-        return {true, {}, trailer};
+    const TrailerChange trailer = trailerChange(file.get(), status.st_size, edited, calls);
+    if (!trailer.change) {
+        return {false, trailer.reason};
     }
-    std::string reason = describeError(errno != 0 ? errno : EIO);
-    // Undo what part of the 128 bytes may have landed, so no half-written trailer stays behind.
-    const bool undone =
-        (inFile ? writeAt(inFile->encode(), offset) : calls.ftruncate(file.get(), oldSize) == 0) &&
-        calls.fdatasync(file.get()) == 0;
-    if (!undone) {
-        reason += ", and the file could not be put back as it was: it may end in an incomplete tag";
-    }
-    return {false, reason};
+    const JournaledWrite written = writeJournaled(file.get(), {status.st_size, {*trailer.change}},
+                                                  WithoutRecord::Write, calls);
+    // Once on disk, a failing close can lose nothing more.
+    return {written.outcome == JournaledWrite::Outcome::Written, written.reason, trailer.trailer};
 }
 
 }  // namespace tag

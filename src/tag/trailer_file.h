@@ -1,18 +1,18 @@
 #pragma once
 
-#include <unistd.h>
-
-#include <functional>
+#include <optional>
 #include <string>
 
 #include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
+#include "tag/write_journal.h"
+#include "tag/writer_system_calls.h"
 
 namespace tag {
 
 struct TrailerRead {
     enum class Outcome {
-        Trailer,     // the last 128 bytes begin with "TAG"
+        Trailer,     // the last 128 bytes begin with "TAG", which is not part of "APETAGEX"
         NoTrailer,   // a regular file whose last 128 bytes (or all of it) hold no trailer
         NotAFile,    // a folder, FIFO, device or socket, refused without waiting on it
         Unreadable,  // missing, or the open or the read failed
@@ -20,9 +20,14 @@ struct TrailerRead {
     Outcome outcome = Outcome::Unreadable;
     TagRecord::Bytes lastBytes{};  // the file's last 128 bytes when it has at least 128
     std::string reason;            // why, for NotAFile and Unreadable
+    JournalRecovery recovery;      // what became of a save that a kill or power loss cut short
 };
 
-// Reads the last 128 bytes of the file at `path`. Never creates, changes or blocks on a file.
+// Reads the last 128 bytes of the file at `path`. "TAG" there is no trailer when the 3 bytes
+// before it make it "APETAGEX", the mark of an APEv2 tag: other tag tools read it so too.
+// Never creates or blocks on a file, and changes one only to complete a save that a kill or
+// power loss cut short (see write_journal.h): only then is it opened for writing, by the same
+// rules as a save.
 TrailerRead readTrailer(const std::string& path);
 
 struct TrailerWrite {
@@ -31,24 +36,27 @@ struct TrailerWrite {
     TagRecord::Bytes written{};  // the trailer now in the file, when saved
 };
 
-// The calls the writer makes on the open file, in one place so that a test can make the disk
-// fail in each of the ways a disk fails.
-struct WriterSystemCalls {
-    std::function<ssize_t(int, void*, size_t, off_t)> pread = ::pread;
-    std::function<ssize_t(int, const void*, size_t, off_t)> pwrite = ::pwrite;
-    std::function<int(int, off_t)> ftruncate = ::ftruncate;
-    std::function<int(int)> fdatasync = ::fdatasync;
-    std::function<int(int)> close = ::close;
+// The change a save makes to the end of the open file `fd` of `size` bytes to put the trailer
+// `savedTrailer` makes of `edited` there: over its last 128 bytes when they hold a trailer at
+// this moment, else after its last byte, so no audio byte is overwritten. Nothing, and the
+// reason, when those bytes could not be read or hold a trailer other than the one the edit
+// began from (EditedTag::shown).
+struct TrailerChange {
+    std::optional<ByteChange> change;
+    std::string reason;
+    TagRecord::Bytes trailer{};  // the whole trailer the change leaves at the end
 };
+TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
+                            const WriterSystemCalls& calls);
 
-// Puts the trailer `savedTrailer` makes of `edited` at the end of the regular file at `path`:
-// over its last 128 bytes when they begin with "TAG" at this moment, else after its last byte,
-// so no audio byte is overwritten. Refuses a file whose trailer is not the one the edit began
-// from (EditedTag::shown). Never creates a file, and refuses a link whose final target
-// has no MP3 name, since that file may be anything. Counts as saved only once the bytes are on
-// disk; a failed append is cut off again and a failed overwrite puts the old trailer back, and
-// when that fails too the reason says the file may now end in an incomplete tag. Writing past
-// the file-size limit fails with a reason instead of ending the program.
+// Puts the trailer of `edited` at the end of the regular file at `path` (see trailerChange),
+// through the journal of write_journal.h, after completing any save of the file that was cut
+// short. Never creates a file, and refuses a link whose final target has no MP3 name, since
+// that file may be anything. Counts as saved only once the bytes are on disk; a failed append
+// is cut off again and a failed overwrite puts the old trailer back, and when that fails too
+// the reason says so. Where the file system keeps no record of the write (FAT, some network
+// shares) it is made all the same, as safe from a failing disk but not from a kill. Writing
+// past the file-size limit fails with a reason instead of ending the program.
 TrailerWrite writeTrailer(const std::string& path, const EditedTag& edited,
                           const WriterSystemCalls& calls = {});
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <taglib/apetag.h>
 #include <taglib/id3v1genres.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/mpegfile.h>
@@ -76,6 +77,34 @@ TEST(TagLibReadsOurTrailer, KeepingTheTrackAndGenreItStored) {
     EXPECT_EQ(read->title().to8Bit(), "New title");
     EXPECT_EQ(read->track(), 9U);
     EXPECT_EQ(read->genreNumber(), 147U);
+}
+
+// An APEv2 tag whose header starts 131 bytes from the end holds "TAG" where a trailer would
+// be. TagLib takes it for no trailer; a save here appends one after it, and TagLib then reads
+// both tags.
+TEST(TagLibReadsOurTrailer, AfterAnApeTagThatStaysWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("song.mp3"));
+    const QByteArray apeTitle(53, 'a');
+    const QByteArray before =
+        test_files::readAll(test_files::testDataFile(QStringLiteral("cbr.mp3"))) +
+        test_files::apeTag(apeTitle);
+    test_files::writeAll(path, before);
+    ASSERT_FALSE(TagLib::MPEG::File(QFile::encodeName(path).constData()).hasID3v1Tag());
+
+    tag::TagRecord record;
+    record.store(tag::TagField::Tag, "TAG");
+    record.store(tag::TagField::Title, "After the APE tag");
+    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), {record}).saved);
+
+    const QByteArray trailer(reinterpret_cast<const char*>(record.encode().data()),
+                             tag::TagRecord::kSize);
+    EXPECT_EQ(test_files::readAll(path), before + trailer);
+    TagLib::MPEG::File file(QFile::encodeName(path).constData());
+    ASSERT_TRUE(file.hasAPETag());
+    ASSERT_TRUE(file.hasID3v1Tag());
+    EXPECT_EQ(file.APETag()->title().to8Bit(), apeTitle.toStdString());
+    EXPECT_EQ(file.ID3v1Tag()->title().to8Bit(), "After the APE tag");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,13 +11,16 @@
 #include <cerrno>
 #include <csignal>
 
+#include "support/file_size_cap.h"
 #include "support/temp_files.h"
 #include "tag/trailer_file.h"
 
 namespace {
 
 using Outcome = tag::TrailerRead::Outcome;
+using test_files::apeTag;
 using test_files::audioBytes;
+using test_files::FileSizeCap;
 using test_files::readAll;
 using test_files::trailer;
 using test_files::writeAll;
@@ -44,8 +48,16 @@ protected:
                           static_cast<qsizetype>(bytes.size()));
     }
 
+    static bool hasRecord(const QString& path) {
+        return ::getxattr(path.toLocal8Bit().constData(), tag::kJournalAttribute, nullptr, 0) >= 0;
+    }
+
     QTemporaryDir folder_;
 };
+
+// An APEv2 tag that ends a file: its "APETAGEX" is 131 bytes from the end, so its "TAG" is
+// exactly where a trailer's would be.
+const QByteArray kApeTag = apeTag(QByteArray(53, 'a'));
 
 struct ReadCase {
     const char* what;
@@ -62,6 +74,10 @@ TEST_F(TrailerFile, ReadsTheLastBytesOfRegularFilesOnly) {
         {"trailer not at the end", trailer("Early") + audioBytes(10), Outcome::NoTrailer},
         {"shorter than a trailer", QByteArray("TAG short"), Outcome::NoTrailer},
         {"empty", QByteArray(), Outcome::NoTrailer},
+        {"an APEv2 tag whose TAG is 128 bytes from the end", audioBytes(900) + kApeTag,
+         Outcome::NoTrailer},
+        {"a trailer after an APEv2 tag", audioBytes(900) + kApeTag + trailer("After APE"),
+         Outcome::Trailer},
     };
     for (const ReadCase& c : cases) {
         const QString path = withContent(QStringLiteral("f.mp3"), c.content);
@@ -111,7 +127,8 @@ TEST_F(TrailerFile, AFileThatIsAllTrailerIsOverwrittenWhole) {
 TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
     for (const QByteArray& before :
          {audioBytes(4000), audioBytes(127), audioBytes(128), QByteArray(),
-          audioBytes(300) + "tag" + audioBytes(125), trailer("Early") + audioBytes(200)}) {
+          audioBytes(300) + "tag" + audioBytes(125), trailer("Early") + audioBytes(200),
+          audioBytes(600) + kApeTag}) {
         const QString path = withContent(QStringLiteral("b.mp3"), before);
 
         const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTag());
@@ -189,26 +206,6 @@ TEST_F(TrailerFile, FollowsALinkOnlyToAFileWithAnMp3Name) {
     }
 }
 
-// Root may write anything, so a failing write is made by capping the size a file may grow to.
-// SIGXFSZ keeps its default action, ending the process, since the writer must not die of it
-// even in a program that does not ignore it.
-class FileSizeCap {
-public:
-    explicit FileSizeCap(rlim_t bytes) : savedAction_(std::signal(SIGXFSZ, SIG_DFL)) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        const rlimit capped{bytes, saved_.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &capped);
-    }
-    ~FileSizeCap() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, savedAction_);
-    }
-
-private:
-    void (*savedAction_)(int);
-    rlimit saved_{};
-};
-
 TEST_F(TrailerFile, AFailedAppendIsReportedAndCutOffAgain) {
     const QByteArray audio = audioBytes(1000);
     const QString path = withContent(QStringLiteral("d.mp3"), audio);
@@ -226,7 +223,8 @@ TEST_F(TrailerFile, AFailedAppendIsReportedAndCutOffAgain) {
 
 // One way the disk fails, all with `error`: the first pwrite lands only `landed` bytes, as at
 // the file-size limit, and the next `writeFailures` calls fail; the first `syncFailures`
-// fdatasync calls fail (all for -1); pread, ftruncate or close fail when told to.
+// fdatasync calls fail (all for -1); pread, ftruncate or close fail when told to. The record of
+// the write fails with `recordError` (ENOTSUP as on FAT), its flush or its removal when told to.
 struct Fault {
     int error = EIO;
     std::size_t landed = 128;
@@ -235,6 +233,9 @@ struct Fault {
     bool readFails = false;
     bool truncateFails = false;
     bool closeFails = false;
+    int recordError = 0;
+    bool recordFlushFails = false;
+    bool recordRemovalFails = false;
 };
 
 tag::WriterSystemCalls failingCalls(const Fault& f) {
@@ -269,67 +270,151 @@ tag::WriterSystemCalls failingCalls(const Fault& f) {
             return fail();
         };
     }
+    if (f.recordError != 0) {
+        calls.fsetxattr = [error = f.recordError](auto...) {
+            errno = error;
+            return -1;
+        };
+    }
+    if (f.recordFlushFails) {
+        calls.fsync = fail;
+    }
+    if (f.recordRemovalFails) {
+        calls.fremovexattr = fail;
+    }
     return calls;
 }
 
+// What the file ends in: audio, after which a trailer is appended, a trailer that is
+// overwritten, or an APEv2 tag, which is kept and a trailer appended after it.
+enum class Ending { Audio, Trailer, ApeTag };
+
 struct FaultCase {
     const char* what;
-    bool overwrite;  // the file ends in a trailer
+    Ending ending;
     Fault fault;
     int newBytesLeft;    // of the trailer being saved, that stay in the file
     std::string reason;  // empty when saved
+    // As many, or all 128 where the record that stayed makes the next click finish the save.
+    int newBytesAfterClick;
 };
 
 TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
+    const std::string recordKept =
+        ", and the file could not be put back as it was: choosing it again finishes the save";
     const std::string notPutBack =
-        ", and the file could not be put back as it was: it may end in an incomplete tag";
+        ", and the file could not be put back as it was: it may hold an incomplete tag";
     const std::vector<FaultCase> cases = {
         {"short write, then EFBIG",
-         false,
+         Ending::Audio,
          {.error = EFBIG, .landed = 50, .writeFailures = 1},
          0,
-         "the file may not grow any larger"},
+         "the file may not grow any larger",
+         0},
         {"ENOSPC after a partial overwrite",
-         true,
+         Ending::Trailer,
          {.error = ENOSPC, .landed = 60, .writeFailures = 1},
          0,
-         "the disk is full"},
+         "the disk is full",
+         0},
         {"EIO reading the old trailer",
-         true,
+         Ending::Trailer,
          {.readFails = true},
          0,
-         "the disk reported an error while its last 128 bytes were read"},
-        {"a failing sync, undone", true, {.syncFailures = 1}, 0, "the disk reported an error"},
+         "the disk reported an error while its last 128 bytes were read",
+         0},
+        {"a failing sync, undone",
+         Ending::Trailer,
+         {.syncFailures = 1},
+         0,
+         "the disk reported an error",
+         0},
+        {"after an APEv2 tag, short write, then ENOSPC",
+         Ending::ApeTag,
+         {.error = ENOSPC, .landed = 70, .writeFailures = 1},
+         0,
+         "the disk is full",
+         0},
+        {"after an APEv2 tag, the cut-back fails too",
+         Ending::ApeTag,
+         {.error = EFBIG, .landed = 20, .writeFailures = 1, .truncateFails = true},
+         20,
+         "the file may not grow any larger" + recordKept,
+         128},
         {"the cut-back fails too",
-         false,
+         Ending::Audio,
          {.error = EFBIG, .landed = 50, .writeFailures = 1, .truncateFails = true},
          50,
-         "the file may not grow any larger" + notPutBack},
-        {"the restore of the old trailer fails too",
-         true,
+         "the file may not grow any larger" + recordKept,
+         128},
+        {"the restore of the old trailer fails too",  // "TAG" is not written again
+         Ending::Trailer,
          {.error = ENOSPC, .landed = 60, .writeFailures = 2},
-         60,
-         "the disk is full" + notPutBack},
+         3 + 60,
+         "the disk is full" + recordKept,
+         128},
         {"the sync after the clean-up fails too",
-         false,
+         Ending::Audio,
          {.syncFailures = -1},
          0,
-         "the disk reported an error" + notPutBack},
-        {"close fails after the sync", true, {.closeFails = true}, 128, ""},
+         "the disk reported an error" + recordKept,
+         128},
+        {"close fails after the sync", Ending::Trailer, {.closeFails = true}, 128, "", 128},
+        {"no extended attributes on the disk (FAT)",
+         Ending::Trailer,
+         {.recordError = ENOTSUP},
+         128,
+         "",
+         128},
+        {"no extended attributes, and the cut-back fails too",
+         Ending::Audio,
+         {.error = EFBIG,
+          .landed = 50,
+          .writeFailures = 1,
+          .truncateFails = true,
+          .recordError = ENOTSUP},
+         50,
+         "the file may not grow any larger" + notPutBack,
+         50},
+        {"EIO while the write is recorded",
+         Ending::Trailer,
+         {.recordError = EIO},
+         0,
+         "the disk reported an error",
+         0},
+        {"the flush of the record fails",
+         Ending::Trailer,
+         {.recordFlushFails = true},
+         0,
+         "the disk reported an error",
+         0},
+        {"the record stays after the bytes are on disk",
+         Ending::Trailer,
+         {.recordRemovalFails = true},
+         128,
+         "",
+         128},
     };
     const QByteArray written = asBytes(someTrailer());
     for (const FaultCase& c : cases) {
-        const QByteArray audio = audioBytes(1000);
-        const QByteArray old = c.overwrite ? trailer("Old") : QByteArray();
-        const QString path = withContent(QStringLiteral("e.mp3"), audio + old);
+        const QByteArray kept = audioBytes(1000) + (c.ending == Ending::ApeTag ? kApeTag : "");
+        const QByteArray old = c.ending == Ending::Trailer ? trailer("Old") : QByteArray();
+        const QString path = withContent(QStringLiteral("e.mp3"), kept + old);
+        const auto leaves = [&](int newBytes) {
+            return kept + written.left(newBytes) + old.mid(newBytes);
+        };
 
         const tag::TrailerWrite result =
             tag::writeTrailer(path.toStdString(), someTag(), failingCalls(c.fault));
 
         EXPECT_EQ(result.saved, c.reason.empty()) << c.what;
         EXPECT_EQ(result.reason, c.reason) << c.what;
-        EXPECT_EQ(readAll(path), audio + written.left(c.newBytesLeft) + old.mid(c.newBytesLeft))
-            << c.what;
+        EXPECT_EQ(readAll(path), leaves(c.newBytesLeft)) << c.what;
+
+        const tag::TrailerRead click = tag::readTrailer(path.toStdString());
+        EXPECT_EQ(readAll(path), leaves(c.newBytesAfterClick)) << c.what;
+        EXPECT_NE(click.recovery.outcome, tag::JournalRecovery::Outcome::Failed) << c.what;
+        EXPECT_FALSE(hasRecord(path)) << c.what;
     }
 }
 

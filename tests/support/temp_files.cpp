@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <QtEndian>
 #include <QtTest>
 
 #include <filesystem>
@@ -59,6 +60,24 @@ QByteArray trailer(const QByteArray& title, const QByteArray& artist, const QByt
                        field(year, 4) + field(comment, 30);
     bytes.append(static_cast<char>(genre));
     return bytes;
+}
+
+QByteArray apeTag(const QByteArray& title) {
+    const auto number = [](quint32 value) {
+        QByteArray bytes(4, '\0');
+        qToLittleEndian(value, bytes.data());
+        return bytes;
+    };
+    const QByteArray item = number(title.size()) + number(0) + QByteArray("Title", 6) + title;
+    const auto headerOrFooter = [&](quint32 flags) {
+        constexpr quint32 kVersion = 2000;
+        constexpr int kHeaderSize = 32;
+        return "APETAGEX" + number(kVersion) + number(item.size() + kHeaderSize) + number(1) +
+               number(flags) + QByteArray(8, '\0');
+    };
+    constexpr quint32 kHasHeader = 0x80000000;
+    constexpr quint32 kIsHeader = 0x20000000;
+    return headerOrFooter(kHasHeader | kIsHeader) + item + headerOrFooter(kHasHeader);
 }
 
 QByteArray audioBytes(int size) {

@@ -47,6 +47,10 @@ QByteArray trailer(const QByteArray& title, const QByteArray& artist = {},
                    const QByteArray& album = {}, const QByteArray& year = {},
                    const QByteArray& comment = {}, quint8 genre = 0);
 
+// An APEv2 tag with a header, a footer and one Title item: 131 bytes for a 53-byte title, so
+// that its header's "APETAGEX" holds "TAG" exactly 128 bytes before the tag's end.
+QByteArray apeTag(const QByteArray& title);
+
 // Audio-like bytes that hold no "TAG" anywhere.
 QByteArray audioBytes(int size);
 

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+#include <string_view>
+
+#include "tag/writer_system_calls.h"
+
+namespace tag {
+
+// What a rewritten file holds: `front`, then `keptSize` bytes of the old file from `keptFrom`
+// on, then `back`.
+struct NewContent {
+    std::string_view front;
+    off_t keptFrom = 0;
+    off_t keptSize = 0;
+    std::string_view back;
+};
+
+struct FileRewrite {
+    enum class Outcome {
+        Replaced,            // the new file has taken the old one's place, on disk
+        NotReplaced,         // the old file is as it was, and no new file is left behind
+        ReplacedNotFlushed,  // in place, but the folder could not be flushed to the disk
+    };
+    Outcome outcome = Outcome::NotReplaced;
+    std::string reason;  // why not, or why not flushed
+};
+
+// Replaces the file at `path`, open as `oldFd` and found to be `status`, by a new file with
+// `content`, so that a kill or a power loss at any moment leaves either the old file or the
+// new one under its name. The new file is made in the same folder, with no name where the
+// file system allows (O_TMPFILE) and else under the hidden name of leftoverName(); it is
+// given the old file's owner, group, permissions, ACLs and other extended attributes,
+// written, flushed, given the hidden name and renamed over the old one, and the folder is
+// flushed. When it could not keep the owner or an attribute, or the old file changed
+// meanwhile, the old one is not replaced.
+FileRewrite rewriteFile(const std::string& path, int oldFd, const struct stat& status,
+                        const NewContent& content, const WriterSystemCalls& calls = {});
+
+// The hidden name the new file of a rewrite of the file at `path` has between the moment it
+// gets a name and the moment it takes the old one's place: a dot-file, so that no file list
+// shows it, that does not end in ".mp3".
+std::string leftoverName(const std::string& path);
+
+// Removes the new file that a rewrite of the file at `path` left under leftoverName() when it
+// was cut short, unless a rewrite still works on it (it holds a lock on it).
+void removeLeftover(const std::string& path);
+
+}  // namespace tag

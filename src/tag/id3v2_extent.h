@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace tag {
+
+// An ID3v2 tag's header: "ID3", version, revision, flags and the syncsafe size of what follows.
+inline constexpr std::size_t kId3v2HeaderSize = 10;
+
+// How many bytes the ID3v2 tag takes that begins with `header`, the first 10 bytes of a file:
+// the header, the frames and padding its size counts, and the 10-byte footer that a version
+// 2.4 tag may end with. Nothing when they begin no tag of version 2.2, 2.3 or 2.4, or
+// `header` is shorter than 10 bytes.
+std::optional<std::size_t> id3v2TagSize(std::string_view header);
+
+}  // namespace tag

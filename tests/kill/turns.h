@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "tag/saved_trailer.h"
+#include "tag/tag_record.h"
+
+// What the saving loop and the test that kills it agree on: the trailers saved in turn.
+namespace kill_test {
+
+// The trailer of turn `turn`: the same in every byte but those from `first` to `last`, which
+// hold 'A' in even turns and 'B' in odd ones, so that a write torn inside them leaves a mix.
+// Few bytes keep the record of a save within the room ext4 keeps for attributes in the inode,
+// where adding and removing it costs microseconds: a record in a block of its own takes a few
+// milliseconds to remove, and the loop would save too rarely for the kills to fall in writes.
+inline tag::EditedTag trailerOfTurn(long turn, int first, int last) {
+    tag::TagRecord::Bytes bytes{};
+    bytes.fill('x');
+    bytes[0] = 'T';
+    bytes[1] = 'A';
+    bytes[2] = 'G';
+    for (int i = first; i <= last; ++i) {
+        bytes[static_cast<std::size_t>(i)] = turn % 2 == 0 ? 'A' : 'B';
+    }
+    // A comment of all 30 characters, so that no track number of the other turn is kept.
+    return {tag::TagRecord::decode(bytes), 30};
+}
+
+}  // namespace kill_test

@@ -1,0 +1,140 @@
+#include "support/id3v2_files.h"
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/commentsframe.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QtEndian>
+
+#include "support/temp_files.h"
+
+namespace id3v2_files {
+
+namespace {
+
+TagLib::ID3v2::Version taglibVersion(int version) {
+    return version == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;
+}
+
+void fill(TagLib::ID3v2::Tag& tag, const QString& title, int commentSize, int pictureSize) {
+    tag.setTitle(TagLib::String(title.toStdString(), TagLib::String::UTF8));
+    tag.setArtist("Artist");
+    if (commentSize > 0) {
+        tag.setComment(std::string(static_cast<std::size_t>(commentSize), 'c'));
+    }
+    if (pictureSize > 0) {
+        auto* picture = new TagLib::ID3v2::AttachedPictureFrame;
+        picture->setMimeType("image/jpeg");
+        picture->setPicture(TagLib::ByteVector(static_cast<unsigned>(pictureSize), '\x5a'));
+        tag.addFrame(picture);
+    }
+}
+
+QByteArray syncsafe(int size) {
+    QByteArray bytes(4, '\0');
+    for (int i = 3; i >= 0; --i) {
+        bytes[i] = static_cast<char>(size & 0x7f);
+        size >>= 7;
+    }
+    return bytes;
+}
+
+QByteArray bigEndian(int size, int bytes) {
+    QByteArray out(4, '\0');
+    qToBigEndian(static_cast<quint32>(size), out.data());
+    return out.right(bytes);
+}
+
+}  // namespace
+
+QByteArray renderedTag(int version, const QString& title, int commentSize, int pictureSize) {
+    TagLib::ID3v2::Tag tag;
+    fill(tag, title, commentSize, pictureSize);
+    const TagLib::ByteVector bytes = tag.render(taglibVersion(version));
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QByteArray handmadeTag(int version, const std::vector<std::pair<QByteArray, QByteArray>>& frames,
+                       int padding, bool footer) {
+    QByteArray body;
+    for (const auto& [id, text] : frames) {
+        const QByteArray content = '\0' + text;  // encoding 0: Latin-1
+        if (version == 2) {
+            body += id + bigEndian(static_cast<int>(content.size()), 3) + content;
+        } else {
+            const int size = static_cast<int>(content.size());
+            body += id + (version == 4 ? syncsafe(size) : bigEndian(size, 4)) +
+                    QByteArray(2, '\0') + content;
+        }
+    }
+    body += QByteArray(padding, '\0');
+    const char flags = footer ? '\x10' : '\0';
+    const QByteArray sizeAndFlags = QByteArray(1, static_cast<char>(version)) +
+                                    QByteArray(1, '\0') + QByteArray(1, flags) +
+                                    syncsafe(static_cast<int>(body.size()));
+    return "ID3" + sizeAndFlags + body + (footer ? "3DI" + sizeAndFlags : QByteArray());
+}
+
+void saveWithTagLib(const QString& path, int version, const QString& title, int pictureSize,
+                    bool withTrailer) {
+    test_files::writeAll(path,
+                         test_files::readAll(test_files::testDataFile(QStringLiteral("cbr.mp3"))));
+    TagLib::MPEG::File file(QFile::encodeName(path).constData());
+    fill(*file.ID3v2Tag(true), title, 0, pictureSize);
+    int tags = TagLib::MPEG::File::ID3v2;
+    if (withTrailer) {
+        file.ID3v1Tag(true)->setTitle(title.toStdString());
+        tags |= TagLib::MPEG::File::ID3v1;
+    }
+    if (!file.save(tags, TagLib::File::StripOthers, taglibVersion(version))) {
+        qFatal("TagLib could not save %s", qPrintable(path));
+    }
+}
+
+Titles titlesByTagLib(const QString& path) {
+    TagLib::MPEG::File file(QFile::encodeName(path).constData());
+    Titles titles;
+    if (file.hasID3v2Tag()) {
+        titles.id3v2 = QString::fromStdString(file.ID3v2Tag()->title().to8Bit(true));
+    }
+    if (file.hasID3v1Tag()) {
+        titles.id3v1 = QString::fromStdString(file.ID3v1Tag()->title().to8Bit(true));
+    }
+    return titles;
+}
+
+std::vector<Titles> titlesByMutagen(const QStringList& paths) {
+    const QString script = QStringLiteral(R"(
+import sys
+from mutagen.id3 import ID3, ID3NoHeaderError
+from mutagen.id3._id3v1 import find_id3v1
+for path in sys.argv[1:]:
+    try:
+        v2 = str(ID3(path, load_v1=False).get("TIT2", ""))
+    except ID3NoHeaderError:
+        v2 = ""
+    with open(path, "rb") as f:
+        v1tag = find_id3v1(f)[0]
+    v1 = str(v1tag.get("TIT2", "")) if v1tag else ""
+    print(v2 + "\t" + v1)
+)");
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 QStringList{QStringLiteral("-c"), script} + paths);
+    if (!python.waitForFinished(30000) || python.exitCode() != 0) {
+        qFatal("mutagen failed: %s", python.readAllStandardError().constData());
+    }
+    const QList<QByteArray> lines = python.readAllStandardOutput().split('\n');
+    std::vector<Titles> titles;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QList<QByteArray> parts = lines.value(i).split('\t');
+        titles.push_back({QString::fromUtf8(parts.value(0)), QString::fromUtf8(parts.value(1))});
+    }
+    return titles;
+}
+
+}  // namespace id3v2_files
