@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "core/file_path.h"
 #include "measure.h"
 #include "player/media_component.h"
 #include "player/mpeg_audio_duration.h"
@@ -59,7 +60,9 @@ void evict(const std::string& path) {
 
 double secondsToCount(const std::string& path) {
     const auto start = bench::Clock::now();
-    bench::require(player::mpegAudioFileDuration(path).has_value(), "the count found nothing");
+    bench::require(
+        player::mpegAudioFileDuration(core::FilePath(QByteArray::fromStdString(path))).has_value(),
+        "the count found nothing");
     return bench::secondsBetween(start, bench::Clock::now());
 }
 
@@ -75,7 +78,8 @@ double millisecondsToStop(const std::string& path) {
     std::stop_source stop;
     bench::Clock::time_point ended;
     std::jthread counter([&] {
-        player::mpegAudioFileDuration(path, stop.get_token());
+        player::mpegAudioFileDuration(core::FilePath(QByteArray::fromStdString(path)),
+                                      stop.get_token());
         ended = bench::Clock::now();
     });
     std::this_thread::sleep_for(std::chrono::duration<double>(kStopAfterSeconds));

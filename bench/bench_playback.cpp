@@ -18,6 +18,7 @@
 
 #include "app/form1.h"
 #include "child_process.h"
+#include "core/file_path.h"
 #include "measure.h"
 #include "player/media_component.h"
 #include "player/mpeg_audio_duration.h"
@@ -166,7 +167,8 @@ int compareAndReport(int argc, char* argv[]) {
     const bench::TempFolder folder("mp3player-bench-playback");
     std::cerr << "Encoding " << seconds + kSpareAudioSeconds << " s of audio at 320 kbps\n";
     const std::string file = makeTestFile(folder.path(), seconds + kSpareAudioSeconds);
-    const std::optional<double> fileSeconds = player::mpegAudioFileDuration(file);
+    const std::optional<double> fileSeconds =
+        player::mpegAudioFileDuration(core::FilePath(QByteArray::fromStdString(file)));
     bench::require(fileSeconds.has_value(), "the test file has no MPEG audio frames");
 
     std::cerr << "Playing " << seconds << " s with the media component alone\n";

@@ -96,14 +96,16 @@ double microsecondsPerRead(const std::vector<std::string>& paths,
 }
 
 void readBothTags(const std::string& path) {
-    bench::require(tag::readTrailer(path).outcome == tag::TrailerRead::Outcome::Trailer &&
-                       tag::readId3v2Fields(core::FilePath(QByteArray::fromStdString(path))),
+    const core::FilePath file(QByteArray::fromStdString(path));
+    bench::require(tag::readTrailer(file).outcome == tag::TrailerRead::Outcome::Trailer &&
+                       tag::readId3v2Fields(file),
                    "no tags read from " + path);
 }
 
 void readTrailerAlone(const std::string& path) {
-    bench::require(tag::readTrailer(path).outcome == tag::TrailerRead::Outcome::Trailer &&
-                       !tag::readId3v2Fields(core::FilePath(QByteArray::fromStdString(path))),
+    const core::FilePath file(QByteArray::fromStdString(path));
+    bench::require(tag::readTrailer(file).outcome == tag::TrailerRead::Outcome::Trailer &&
+                       !tag::readId3v2Fields(file),
                    "no trailer read from " + path);
 }
 

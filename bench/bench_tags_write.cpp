@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "core/file_path.h"
 #include "measure.h"
 #include "report.h"
 #include "tag/tags_write.h"
@@ -75,7 +76,8 @@ tag::EditedTag edited(const std::string& title) {
 void saveThroughProgram(const std::string& path, const std::string& title,
                         const std::string& newTag, bool rewrite) {
     const tag::TagsWrite written =
-        tag::writeTags(path, edited(title), [&](std::string_view) { return newTag; });
+        tag::writeTags(core::FilePath(QByteArray::fromStdString(path)), edited(title),
+                       [&](std::string_view) { return newTag; });
     bench::require(written.trailer.saved && written.id3v2 == tag::TagsWrite::Id3v2::Saved &&
                        written.rewritten == rewrite,
                    "not saved as expected to " + path + ": " + written.id3v2Reason);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_path.h"
 #include "measure.h"
 #include "report.h"
 #include "tag/tag_record.h"
@@ -55,7 +56,7 @@ std::vector<std::string> makeTaggedFiles(const std::filesystem::path& folder, in
 }
 
 void readThroughProgram(const std::string& path) {
-    const tag::TrailerRead read = tag::readTrailer(path);
+    const tag::TrailerRead read = tag::readTrailer(core::FilePath(QByteArray::fromStdString(path)));
     bench::require(read.outcome == tag::TrailerRead::Outcome::Trailer,
                    "no trailer read from " + path);
 }
@@ -73,7 +74,8 @@ void readBare(const std::string& path) {
 }
 
 void writeThroughProgram(const std::string& path, const tag::TagRecord::Bytes& trailer) {
-    const tag::TrailerWrite written = tag::writeTrailer(path, {tag::TagRecord::decode(trailer)});
+    const tag::TrailerWrite written = tag::writeTrailer(
+        core::FilePath(QByteArray::fromStdString(path)), {tag::TagRecord::decode(trailer)});
     bench::require(written.saved, "not saved to " + path + ": " + written.reason);
 }
 

@@ -147,7 +147,7 @@ core::FilePath Form1::SelectedFilePath() const {
 void Form1::File1_Click() {
     ClearTagFields();
     filePath = SelectedFilePath();
-    const tag::TrailerRead read = tag::readTrailer(filePath.bytes().toStdString());
+    const tag::TrailerRead read = tag::readTrailer(filePath);
     shownTrailer = {};
     switch (read.outcome) {
         case tag::TrailerRead::Outcome::Trailer:
@@ -243,7 +243,7 @@ void Form1::cmdWriteTag_Click() {
         return;
     }
     const tag::EditedTag edited{tag, commentLength, shownTrailer};
-    const tag::TrailerWrite written = tag::writeTrailer(filePath.bytes().toStdString(), edited);
+    const tag::TrailerWrite written = tag::writeTrailer(filePath, edited);
     if (!written.saved) {
         showSaveError(tr("The tag was not saved to %1: %2.")
                           .arg(filePath.forMessages(), readableReason(written.reason)));

@@ -282,7 +282,7 @@ std::optional<double> mpegAudioDuration(std::span<const std::uint8_t> bytes) {
     return scan.seconds();
 }
 
-std::optional<double> mpegAudioFileDuration(const std::string& path, std::stop_token stop) {
+std::optional<double> mpegAudioFileDuration(const core::FilePath& path, std::stop_token stop) {
     // Non-blocking, so that a FIFO put where the file was cannot hold the caller.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {

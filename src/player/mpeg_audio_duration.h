@@ -6,6 +6,8 @@
 #include <stop_token>
 #include <string>
 
+#include "core/file_path.h"
+
 namespace player {
 
 // The play length of an MPEG audio stream (MP3 and its layer I and II kin). A Xing, Info or
@@ -20,6 +22,6 @@ std::optional<double> mpegAudioDuration(std::span<const std::uint8_t> bytes);
 // read ends the count instead of the process. Nothing when the file cannot be read, when it
 // changes size while it is read, or when `stop` is requested first; a request is seen within
 // one piece of reading, well under a millisecond.
-std::optional<double> mpegAudioFileDuration(const std::string& path, std::stop_token stop = {});
+std::optional<double> mpegAudioFileDuration(const core::FilePath& path, std::stop_token stop = {});
 
 }  // namespace player

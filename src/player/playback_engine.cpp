@@ -107,7 +107,7 @@ void PlaybackEngine::start() {
     counting_ = true;
     countStop_ = std::stop_source();
     const std::uint64_t count = openCount_;
-    const std::string path = source_.bytes().toStdString();
+    const core::FilePath path = source_;
     counter_.start([this, count, path, stop = countStop_.get_token()] {
         const std::optional<double> length = mpegAudioFileDuration(path, stop);
         QMetaObject::invokeMethod(

@@ -54,7 +54,7 @@ std::string describeError(int error) {
     }
 }
 
-OpenedFile openRegularFile(const std::string& path, int access) {
+OpenedFile openRegularFile(const core::FilePath& path, int access) {
     const int fd = ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -76,7 +76,7 @@ OpenedFile openRegularFile(const std::string& path, int access) {
     return {.fd = fd, .status = status, .path = path, .reason = {}};
 }
 
-OpenedFile openForSaving(const std::string& path) {
+OpenedFile openForSaving(const core::FilePath& path) {
     OpenedFile opened = openRegularFile(path, O_RDWR | O_NOFOLLOW);
     if (opened.error != ELOOP) {
         return opened;
@@ -90,7 +90,7 @@ OpenedFile openForSaving(const std::string& path) {
         return {.reason =
                     "it is a link to " + std::string(target.get()) + ", which is no MP3 file"};
     }
-    return openRegularFile(target.get(), O_RDWR | O_NOFOLLOW);
+    return openRegularFile(core::FilePath(QByteArray(target.get())), O_RDWR | O_NOFOLLOW);
 }
 
 IgnoredSignal::IgnoredSignal(int signal) : signal_(signal) {

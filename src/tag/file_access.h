@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "core/file_path.h"
+
 namespace tag {
 
 // What a failed call's `error` means to the user, short enough to follow "…: " in a message.
@@ -39,7 +41,7 @@ private:
 struct OpenedFile {
     int fd = -1;
     struct stat status {};
-    std::string path{};       // the path opened: the one asked for, or the target of its link
+    core::FilePath path{};    // the path opened: the one asked for, or the target of its link
     bool notRegular = false;  // refused because it is no regular file
     int error = 0;            // the open's errno when it failed
     std::string reason;
@@ -47,12 +49,12 @@ struct OpenedFile {
 
 // Opens `path` and keeps it only when it is a regular file. O_NONBLOCK lets the open of a FIFO
 // return at once instead of waiting for its other end.
-OpenedFile openRegularFile(const std::string& path, int access);
+OpenedFile openRegularFile(const core::FilePath& path, int access);
 
 // Opens the file a save writes to, for reading and writing. The file list shows a link by its
 // own name, so a link is followed only to a file with an MP3 name; the target's path found
 // here is the one opened, so a link put in place after the check cannot redirect the write.
-OpenedFile openForSaving(const std::string& path);
+OpenedFile openForSaving(const core::FilePath& path);
 
 // Ignores a signal while it lives: past the file-size limit a write then fails with EFBIG
 // instead of the signal ending the program.

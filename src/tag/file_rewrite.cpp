@@ -21,7 +21,8 @@ struct FolderAndName {
     std::string name;
 };
 
-FolderAndName split(const std::string& path) {
+FolderAndName split(const core::FilePath& filePath) {
+    const std::string path = filePath.bytes().toStdString();
     const std::size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) {
         return {".", path};
@@ -251,29 +252,29 @@ private:
 
 }  // namespace
 
-std::string leftoverName(const std::string& path) {
+core::FilePath leftoverName(const core::FilePath& path) {
     constexpr std::string_view kEnd = ".saving";
     std::string name = split(path).name;
     name.resize(std::min(name.size(), NAME_MAX - 1 - kEnd.size()));
-    return "." + name + std::string(kEnd);
+    return core::FilePath(QByteArray::fromStdString("." + name + std::string(kEnd)));
 }
 
-void removeLeftover(const std::string& path) {
+void removeLeftover(const core::FilePath& path) {
     const int folder = ::open(split(path).folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         const FileDescriptor closed(folder);
-        removeLeftoverIn(folder, leftoverName(path));
+        removeLeftoverIn(folder, leftoverName(path).bytes().toStdString());
     }
 }
 
-FileRewrite rewriteFile(const std::string& path, int oldFd, const struct stat& status,
+FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat& status,
                         const NewContent& content, const WriterSystemCalls& calls) {
     const FolderAndName place = split(path);
     const FileDescriptor folder(::open(place.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid()) {
         return notReplaced("its folder could not be opened", errno);
     }
-    NewFile file(folder.get(), leftoverName(path), calls);
+    NewFile file(folder.get(), leftoverName(path).bytes().toStdString(), calls);
     if (!file.create()) {
         return notReplaced("a new file could not be made in its folder", errno);
     }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/file_path.h"
 #include "tag/writer_system_calls.h"
 
 namespace tag {
@@ -36,16 +37,16 @@ struct FileRewrite {
 // written, flushed, given the hidden name and renamed over the old one, and the folder is
 // flushed. When it could not keep the owner or an attribute, or the old file changed
 // meanwhile, the old one is not replaced.
-FileRewrite rewriteFile(const std::string& path, int oldFd, const struct stat& status,
+FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat& status,
                         const NewContent& content, const WriterSystemCalls& calls = {});
 
 // The hidden name the new file of a rewrite of the file at `path` has between the moment it
 // gets a name and the moment it takes the old one's place: a dot-file, so that no file list
 // shows it, that does not end in ".mp3".
-std::string leftoverName(const std::string& path);
+core::FilePath leftoverName(const core::FilePath& path);
 
 // Removes the new file that a rewrite of the file at `path` left under leftoverName() when it
 // was cut short, unless a rewrite still works on it (it holds a lock on it).
-void removeLeftover(const std::string& path);
+void removeLeftover(const core::FilePath& path);
 
 }  // namespace tag

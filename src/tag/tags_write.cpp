@@ -43,7 +43,7 @@ std::string readFailure() {
 
 }  // namespace
 
-TagsWrite writeTags(const std::string& path, const EditedTag& edited, const Id3v2Update& id3v2,
+TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const Id3v2Update& id3v2,
                     const WriterSystemCalls& calls) {
     const IgnoredSignal fileSizeLimitSignal(SIGXFSZ);
     const OpenedFile opened = openForSaving(path);

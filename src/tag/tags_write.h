@@ -43,7 +43,7 @@ struct TagsWrite {
 //   place, and the result says why.
 // A failure changes nothing else. Follows links and refuses what is no regular file as
 // writeTrailer does; completes a save of the file that was cut short before anything else.
-TagsWrite writeTags(const std::string& path, const EditedTag& edited, const Id3v2Update& id3v2,
+TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const Id3v2Update& id3v2,
                     const WriterSystemCalls& calls = {});
 
 }  // namespace tag

@@ -8,7 +8,7 @@ namespace tag {
 
 TrackDescription describeTrack(const core::FilePath& path) {
     TrackDescription track;
-    const TrailerRead read = readTrailer(path.bytes().toStdString());
+    const TrailerRead read = readTrailer(path);
     if (read.outcome == TrailerRead::Outcome::Trailer) {
         const TagRecord record = TagRecord::decode(read.lastBytes);
         const auto shown = [&record](TagField field) {

@@ -54,7 +54,7 @@ bool readEnd(const Read& read, int fd, off_t fileSize, FileEnd& end) {
 // Completes the write of a save that was cut short on the file at `path`, which a reader holds
 // open as `status`: opened for writing by the same rules as a save, and only when it is still
 // that file.
-JournalRecovery finishInterruptedWriteOf(const std::string& path, const struct stat& status,
+JournalRecovery finishInterruptedWriteOf(const core::FilePath& path, const struct stat& status,
                                          const WriterSystemCalls& calls) {
     const OpenedFile opened = openForSaving(path);
     const FileDescriptor file(opened.fd, calls.close);
@@ -99,7 +99,7 @@ TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
     return {change, {}, trailer};
 }
 
-TrailerRead readTrailer(const std::string& path) {
+TrailerRead readTrailer(const core::FilePath& path) {
     TrailerRead result;
     OpenedFile opened = openRegularFile(path, O_RDONLY);
     FileDescriptor file(opened.fd);
@@ -136,7 +136,7 @@ TrailerRead readTrailer(const std::string& path) {
     return result;
 }
 
-TrailerWrite writeTrailer(const std::string& path, const EditedTag& edited,
+TrailerWrite writeTrailer(const core::FilePath& path, const EditedTag& edited,
                           const WriterSystemCalls& calls) {
     const IgnoredSignal fileSizeLimitSignal(SIGXFSZ);
     OpenedFile opened = openForSaving(path);

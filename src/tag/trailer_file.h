@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "core/file_path.h"
 #include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
 #include "tag/write_journal.h"
@@ -28,7 +29,7 @@ struct TrailerRead {
 // Never creates or blocks on a file, and changes one only to complete a save that a kill or
 // power loss cut short (see write_journal.h): only then is it opened for writing, by the same
 // rules as a save.
-TrailerRead readTrailer(const std::string& path);
+TrailerRead readTrailer(const core::FilePath& path);
 
 struct TrailerWrite {
     bool saved = false;
@@ -57,7 +58,7 @@ TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
 // the reason says so. Where the file system keeps no record of the write (FAT, some network
 // shares) it is made all the same, as safe from a failing disk but not from a kill. Writing
 // past the file-size limit fails with a reason instead of ending the program.
-TrailerWrite writeTrailer(const std::string& path, const EditedTag& edited,
+TrailerWrite writeTrailer(const core::FilePath& path, const EditedTag& edited,
                           const WriterSystemCalls& calls = {});
 
 }  // namespace tag

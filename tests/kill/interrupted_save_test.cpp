@@ -199,7 +199,7 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
             loop.kill();
             loop.waitForFinished();
 
-            const tag::TrailerRead click = tag::readTrailer(path.toStdString());
+            const tag::TrailerRead click = tag::readTrailer(test_files::pathOf(path));
             finished += click.recovery.outcome == tag::JournalRecovery::Outcome::Finished;
             const QByteArray left = readAll(path);
             const auto found = std::find(start.whole.begin(), start.whole.end(), left);
@@ -227,7 +227,7 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
         EXPECT_EQ(namesSeen, QSet<QString>{QStringLiteral("song.mp3")}) << c.what;
         // A new file a kill left under its hidden name goes with the next save.
         const tag::TagsWrite saved =
-            tag::writeTags(path.toStdString(), kill_test::trailerOfTurn(0, 3, 127), nullptr);
+            tag::writeTags(test_files::pathOf(path), kill_test::trailerOfTurn(0, 3, 127), nullptr);
         EXPECT_TRUE(saved.trailer.saved) << c.what;
         EXPECT_EQ(
             QDir(folder.path()).entryList({QStringLiteral(".*saving")}, QDir::Files | QDir::Hidden),

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
                      "usage: save_loop FILE FIRST LAST replace | append SIZE | tags TAG0 TAG1\n");
         return 2;
     }
-    const std::string path = argv[1];
+    const core::FilePath path{QByteArray(argv[1])};
     const int first = std::atoi(argv[2]);
     const int last = std::atoi(argv[3]);
     const long cutBackTo = mode == "append" ? std::atol(argv[5]) : -1;

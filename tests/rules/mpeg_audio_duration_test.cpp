@@ -70,11 +70,11 @@ Bytes bookkeepingFrame(const std::string& mark, std::uint32_t frames) {
     return bytes;
 }
 
-std::string writeFile(const QTemporaryDir& folder, const Bytes& bytes) {
+core::FilePath writeFile(const QTemporaryDir& folder, const Bytes& bytes) {
     const QString path = folder.filePath(QStringLiteral("stream.mp3"));
     test_files::writeAll(path, QByteArray(reinterpret_cast<const char*>(bytes.data()),
                                           static_cast<qsizetype>(bytes.size())));
-    return path.toStdString();
+    return test_files::pathOf(path);
 }
 
 TEST(MpegAudioDuration, CountsEveryFrameOfTheStream) {
@@ -137,14 +137,15 @@ TEST(MpegAudioDuration, MeasuresRealEncodedFiles) {
                                                            {"id3v2_id3v1.mp3", 4.0}};
     for (const auto& [name, seconds] : cases) {
         const auto duration =
-            player::mpegAudioFileDuration(test_files::testDataFile(name).toStdString());
+            player::mpegAudioFileDuration(test_files::pathOf(test_files::testDataFile(name)));
         ASSERT_TRUE(duration.has_value()) << name.toStdString();
         EXPECT_NEAR(*duration, seconds, 0.1) << name.toStdString();
     }
     EXPECT_FALSE(player::mpegAudioFileDuration(
-                     test_files::testDataFile(QStringLiteral("garbage.mp3")).toStdString())
+                     test_files::pathOf(test_files::testDataFile(QStringLiteral("garbage.mp3"))))
                      .has_value());
-    EXPECT_FALSE(player::mpegAudioFileDuration("/nonexistent/file.mp3").has_value());
+    EXPECT_FALSE(
+        player::mpegAudioFileDuration(core::FilePath("/nonexistent/file.mp3")).has_value());
 }
 
 TEST(MpegAudioDuration, TheHeadersCountAgreesWithTheFramesOfRealFiles) {
@@ -159,7 +160,7 @@ TEST(MpegAudioDuration, TheHeadersCountAgreesWithTheFramesOfRealFiles) {
         }
         const auto counted = player::mpegAudioDuration(unmarked);
         const auto fromHeader =
-            player::mpegAudioFileDuration(test_files::testDataFile(name).toStdString());
+            player::mpegAudioFileDuration(test_files::pathOf(test_files::testDataFile(name)));
         ASSERT_TRUE(counted && fromHeader) << name;
         // The header's own frame, now counted, is the one frame between them.
         EXPECT_DOUBLE_EQ(*fromHeader, *counted - 1152.0 / 44100) << name;
@@ -172,7 +173,7 @@ TEST(MpegAudioDuration, AFileReadInPiecesCountsAsItsBytesDo) {
                               repeat(mpeg1Frame(), 3000), Bytes(100000, 0x12),
                               repeat(mpeg1Frame(), 500), text("TAG"), Bytes(125, 0)});
     const QTemporaryDir folder;
-    const std::string path = writeFile(folder, bytes);
+    const core::FilePath path = writeFile(folder, bytes);
 
     const auto whole = player::mpegAudioDuration(bytes);
     const auto read = player::mpegAudioFileDuration(path);
@@ -185,8 +186,8 @@ TEST(MpegAudioDuration, AFileReadInPiecesCountsAsItsBytesDo) {
 TEST(MpegAudioDuration, TheHolesOfASparseFileArePassedOverUnread) {
     // Reading 16 GiB of zeros would take this test's whole time limit and more.
     const QTemporaryDir folder;
-    const std::string path = writeFile(folder, repeat(mpeg1Frame(), 1000));
-    QFile file(QString::fromStdString(path));
+    const core::FilePath path = writeFile(folder, repeat(mpeg1Frame(), 1000));
+    QFile file(test_files::qtPath(path));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.resize(qint64{16} << 30));
     const Bytes end = repeat(mpeg1Frame(), 500);
@@ -203,7 +204,7 @@ TEST(MpegAudioDuration, TheHolesOfASparseFileArePassedOverUnread) {
 
 TEST(MpegAudioDuration, AStoppedCountGivesNoLength) {
     const QTemporaryDir folder;
-    const std::string path = writeFile(folder, repeat(mpeg1Frame(), 100));
+    const core::FilePath path = writeFile(folder, repeat(mpeg1Frame(), 100));
     std::stop_source stop;
     stop.request_stop();
     EXPECT_FALSE(player::mpegAudioFileDuration(path, stop.get_token()).has_value());

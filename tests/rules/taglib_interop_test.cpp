@@ -30,7 +30,7 @@ TEST(TagLibReadsOurTrailer, WithTheSameFieldsAndTheGenreOneLower) {
         record.store(tag::TagField::Comment, "Nice");
         record.store(tag::TagField::Genre,
                      std::string(1, static_cast<char>(tag::genreCodeFromPosition(position))));
-        ASSERT_TRUE(tag::writeTrailer(path.toStdString(), {record}).saved);
+        ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), {record}).saved);
 
         TagLib::MPEG::File file(QFile::encodeName(path).constData());
         TagLib::ID3v1::Tag* read = file.ID3v1Tag();
@@ -69,7 +69,7 @@ TEST(TagLibReadsOurTrailer, KeepingTheTrackAndGenreItStored) {
     record.store(tag::TagField::Title, "New title");
     record.store(tag::TagField::Comment, "");
     record.store(tag::TagField::Genre, std::string(1, '\0'));
-    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), {record, 0}).saved);
+    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), {record, 0}).saved);
 
     TagLib::MPEG::File file(QFile::encodeName(path).constData());
     TagLib::ID3v1::Tag* read = file.ID3v1Tag();
@@ -95,7 +95,7 @@ TEST(TagLibReadsOurTrailer, AfterAnApeTagThatStaysWhole) {
     tag::TagRecord record;
     record.store(tag::TagField::Tag, "TAG");
     record.store(tag::TagField::Title, "After the APE tag");
-    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), {record}).saved);
+    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), {record}).saved);
 
     const QByteArray trailer(reinterpret_cast<const char*>(record.encode().data()),
                              tag::TagRecord::kSize);

@@ -188,7 +188,8 @@ TEST(TagsWrite, SavesBothTagsOfFilesOtherToolsMade) {
             return newTag;
         };
 
-        const tag::TagsWrite written = tag::writeTags(path.toStdString(), editedTrailer(), update);
+        const tag::TagsWrite written =
+            tag::writeTags(test_files::pathOf(path), editedTrailer(), update);
 
         EXPECT_TRUE(written.trailer.saved) << c.what << ": " << written.trailer.reason;
         EXPECT_EQ(written.id3v2, c.id3v2) << c.what << ": " << written.id3v2Reason;
@@ -358,7 +359,7 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
             if (c.sizeCapped) {
                 cap.emplace(static_cast<rlim_t>(before.size()));
             }
-            written = tag::writeTags(path.toStdString(), editedTrailer(), update, calls);
+            written = tag::writeTags(test_files::pathOf(path), editedTrailer(), update, calls);
         }
 
         EXPECT_EQ(written.trailer.saved, c.trailerSaved)
@@ -368,7 +369,7 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
         if (!c.trailerSaved) {
             EXPECT_EQ(written.trailer.reason, c.reason) << c.what;
         }
-        const tag::TrailerRead click = tag::readTrailer(path.toStdString());
+        const tag::TrailerRead click = tag::readTrailer(test_files::pathOf(path));
         EXPECT_NE(click.recovery.outcome, tag::JournalRecovery::Outcome::Failed) << c.what;
         const QByteArray trailer = savedTrailer(parts.trailer);
         const std::map<Left, QByteArray> left = {

@@ -81,7 +81,7 @@ TEST_F(TrailerFile, ReadsTheLastBytesOfRegularFilesOnly) {
     };
     for (const ReadCase& c : cases) {
         const QString path = withContent(QStringLiteral("f.mp3"), c.content);
-        const tag::TrailerRead read = tag::readTrailer(path.toStdString());
+        const tag::TrailerRead read = tag::readTrailer(test_files::pathOf(path));
         EXPECT_EQ(read.outcome, c.outcome) << c.what;
         if (c.outcome == Outcome::Trailer) {
             EXPECT_EQ(asBytes(read.lastBytes), c.content.right(128)) << c.what;
@@ -95,14 +95,14 @@ TEST_F(TrailerFile, RefusesWhatIsNoRegularFileWithoutOpeningIt) {
     ASSERT_EQ(::mkfifo(file(QStringLiteral("fifo.mp3")).toLocal8Bit().constData(), 0644), 0);
 
     // Opening a FIFO for reading would wait for a writer forever: this returns at once.
-    EXPECT_EQ(tag::readTrailer(file(QStringLiteral("fifo.mp3")).toStdString()).outcome,
+    EXPECT_EQ(tag::readTrailer(test_files::pathOf(file(QStringLiteral("fifo.mp3")))).outcome,
               Outcome::NotAFile);
-    EXPECT_EQ(tag::readTrailer(file(QStringLiteral("folder.mp3")).toStdString()).outcome,
+    EXPECT_EQ(tag::readTrailer(test_files::pathOf(file(QStringLiteral("folder.mp3")))).outcome,
               Outcome::NotAFile);
-    EXPECT_EQ(tag::readTrailer("/dev/null").outcome, Outcome::NotAFile);
+    EXPECT_EQ(tag::readTrailer(core::FilePath("/dev/null")).outcome, Outcome::NotAFile);
 
     const tag::TrailerRead missing =
-        tag::readTrailer(file(QStringLiteral("gone.mp3")).toStdString());
+        tag::readTrailer(test_files::pathOf(file(QStringLiteral("gone.mp3"))));
     EXPECT_EQ(missing.outcome, Outcome::Unreadable);
     EXPECT_FALSE(missing.reason.empty());
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("gone.mp3")))) << "reading created it";
@@ -112,7 +112,7 @@ TEST_F(TrailerFile, OverwritesAnExistingTrailerInPlace) {
     const QByteArray audio = audioBytes(4000);
     const QString path = withContent(QStringLiteral("a.mp3"), audio + trailer("Old", "Artist"));
 
-    const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTag());
+    const tag::TrailerWrite written = tag::writeTrailer(test_files::pathOf(path), someTag());
 
     ASSERT_TRUE(written.saved) << written.reason;
     EXPECT_EQ(readAll(path), audio + asBytes(someTrailer()));
@@ -120,7 +120,7 @@ TEST_F(TrailerFile, OverwritesAnExistingTrailerInPlace) {
 
 TEST_F(TrailerFile, AFileThatIsAllTrailerIsOverwrittenWhole) {
     const QString path = withContent(QStringLiteral("t.mp3"), trailer("Only"));
-    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTag()).saved);
+    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), someTag()).saved);
     EXPECT_EQ(readAll(path), asBytes(someTrailer()));
 }
 
@@ -131,7 +131,7 @@ TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
           audioBytes(600) + kApeTag}) {
         const QString path = withContent(QStringLiteral("b.mp3"), before);
 
-        const tag::TrailerWrite written = tag::writeTrailer(path.toStdString(), someTag());
+        const tag::TrailerWrite written = tag::writeTrailer(test_files::pathOf(path), someTag());
 
         ASSERT_TRUE(written.saved) << written.reason;
         EXPECT_EQ(readAll(path), before + asBytes(someTrailer())) << before.size();
@@ -141,8 +141,8 @@ TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
 TEST_F(TrailerFile, WritingTwiceKeepsOneTrailer) {
     const QByteArray audio = audioBytes(900);
     const QString path = withContent(QStringLiteral("c.mp3"), audio);
-    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTag()).saved);
-    ASSERT_TRUE(tag::writeTrailer(path.toStdString(), someTag()).saved);
+    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), someTag()).saved);
+    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), someTag()).saved);
     EXPECT_EQ(readAll(path), audio + asBytes(someTrailer()));
 }
 
@@ -151,7 +151,8 @@ TEST_F(TrailerFile, NeverCreatesOrTouchesWhatIsNoRegularFile) {
     ASSERT_EQ(::mkfifo(file(QStringLiteral("fifo.mp3")).toLocal8Bit().constData(), 0644), 0);
     for (const QString& name : {QStringLiteral("gone.mp3"), QStringLiteral("folder.mp3"),
                                 QStringLiteral("fifo.mp3"), QStringLiteral("folder.mp3/")}) {
-        const tag::TrailerWrite written = tag::writeTrailer(file(name).toStdString(), someTag());
+        const tag::TrailerWrite written =
+            tag::writeTrailer(test_files::pathOf(file(name)), someTag());
         EXPECT_FALSE(written.saved) << name.toStdString();
         EXPECT_FALSE(written.reason.empty()) << name.toStdString();
     }
@@ -192,8 +193,8 @@ TEST_F(TrailerFile, FollowsALinkOnlyToAFileWithAnMp3Name) {
                                     folder.filePath(QString::fromLatin1(name))));
         }
 
-        const tag::TrailerWrite written =
-            tag::writeTrailer(folder.filePath(QStringLiteral("link.mp3")).toStdString(), someTag());
+        const tag::TrailerWrite written = tag::writeTrailer(
+            test_files::pathOf(folder.filePath(QStringLiteral("link.mp3"))), someTag());
 
         EXPECT_EQ(written.saved, c.reason.empty()) << c.what;
         EXPECT_TRUE(written.reason.ends_with(c.reason)) << c.what << ": " << written.reason;
@@ -213,7 +214,7 @@ TEST_F(TrailerFile, AFailedAppendIsReportedAndCutOffAgain) {
     tag::TrailerWrite written;
     {
         const FileSizeCap cap(audio.size() + 50);  // room for part of the trailer only
-        written = tag::writeTrailer(path.toStdString(), someTag());
+        written = tag::writeTrailer(test_files::pathOf(path), someTag());
     }
 
     EXPECT_FALSE(written.saved);
@@ -405,13 +406,13 @@ TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
         };
 
         const tag::TrailerWrite result =
-            tag::writeTrailer(path.toStdString(), someTag(), failingCalls(c.fault));
+            tag::writeTrailer(test_files::pathOf(path), someTag(), failingCalls(c.fault));
 
         EXPECT_EQ(result.saved, c.reason.empty()) << c.what;
         EXPECT_EQ(result.reason, c.reason) << c.what;
         EXPECT_EQ(readAll(path), leaves(c.newBytesLeft)) << c.what;
 
-        const tag::TrailerRead click = tag::readTrailer(path.toStdString());
+        const tag::TrailerRead click = tag::readTrailer(test_files::pathOf(path));
         EXPECT_EQ(readAll(path), leaves(c.newBytesAfterClick)) << c.what;
         EXPECT_NE(click.recovery.outcome, tag::JournalRecovery::Outcome::Failed) << c.what;
         EXPECT_FALSE(hasRecord(path)) << c.what;

@@ -80,7 +80,7 @@ TEST(WriteJournal, TheNextClickCompletesACutShortWriteOrDropsARecordThatDoesNotF
             ::setxattr(name.c_str(), tag::kJournalAttribute, c.record.data(), c.record.size(), 0),
             0);
 
-        const tag::TrailerRead click = tag::readTrailer(name);
+        const tag::TrailerRead click = tag::readTrailer(test_files::pathOf(path));
 
         EXPECT_EQ(click.recovery.outcome, c.recovery) << c.what << ": " << click.recovery.reason;
         EXPECT_FALSE(click.recovery.reason.empty()) << c.what;
