@@ -24,7 +24,9 @@
 #include "tag/genre_table.h"
 #include "tag/id3v2_file.h"
 #include "tag/id3v2_notice.h"
+#include "tag/id3v2_update.h"
 #include "tag/save_report.h"
+#include "tag/tags_write.h"
 #include "tag/trailer_file.h"
 
 namespace {
@@ -243,14 +245,35 @@ void Form1::cmdWriteTag_Click() {
         return;
     }
     const tag::EditedTag edited{tag, commentLength, shownTrailer};
-    const tag::TrailerWrite written = tag::writeTrailer(filePath, edited);
-    if (!written.saved) {
+    // The ID3v2 tag takes the fields changed since the click, whole, as the file holds that tag
+    // when it is saved.
+    const tag::Id3v2Changes changes = tag::id3v2Changes(shownAtClick, fieldsShown());
+    std::string id3v2Left;
+    const auto id3v2Update = [&](std::string_view tagInFile) {
+        tag::UpdatedId3v2 updated = tag::updatedId3v2(tagInFile, changes);
+        id3v2Left = std::move(updated.whyLeft);
+        return std::move(updated.tag);
+    };
+    const tag::TagsWrite written = tag::writeTags(filePath, edited, id3v2Update);
+    if (!written.trailer.saved) {
         showSaveError(tr("The tag was not saved to %1: %2.")
-                          .arg(filePath.forMessages(), readableReason(written.reason)));
+                          .arg(filePath.forMessages(), readableReason(written.trailer.reason)));
         return;
     }
-    shownTrailer.bytes = written.written;
-    const tag::SaveReport report = tag::saveReport(replaced, core::CodePage::system().number());
+    shownTrailer.bytes = written.trailer.written;
+    QString whyId3v2NotSaved = readableReason(id3v2Left);
+    if (written.id3v2 == tag::TagsWrite::Id3v2::NotSaved) {
+        whyId3v2NotSaved = readableReason(written.id3v2Reason);
+        QMessageBox::warning(this, kSaveErrorTitle,
+                             tr("The ID3v1 tag was saved to %1, but its ID3v2 tag was not: %2.")
+                                 .arg(filePath.forMessages(), whyId3v2NotSaved));
+    } else {
+        // What the ID3v2 tag now holds is what the boxes show, or it was left for good.
+        shownAtClick = fieldsShown();
+    }
+    tellsOfId3v2 = false;
+    const tag::SaveReport report =
+        tag::saveReport(replaced, core::CodePage::system().number(), whyId3v2NotSaved);
     lblMsg->setText(report.text);
     lblMsg->setToolTip(report.toolTip);
 }

@@ -5,18 +5,31 @@
 
 namespace tag {
 
-SaveReport saveReport(const QString& replaced, int codePage) {
-    if (replaced.isEmpty()) {
-        return {QCoreApplication::translate("tag", "Tag saved"), {}};
-    }
+SaveReport saveReport(const QString& replaced, int codePage, const QString& whyId3v2NotSaved) {
     QStringList characters;
     for (const char32_t character : replaced.toUcs4()) {
         characters << QString::fromUcs4(&character, 1);
     }
+    const QString replacedNamed =
+        characters.isEmpty()
+            ? QString()
+            : QCoreApplication::translate("tag", "Not in code page %1, so saved as \"?\": %2")
+                  .arg(codePage)
+                  .arg(characters.join(QLatin1Char(' ')));
+    if (!whyId3v2NotSaved.isEmpty()) {
+        QStringList toolTip{QCoreApplication::translate("tag", "The ID3v2 tag was not saved: %1.")
+                                .arg(whyId3v2NotSaved)};
+        if (!replacedNamed.isEmpty()) {
+            toolTip << replacedNamed;
+        }
+        return {QCoreApplication::translate("tag", "ID3v1 saved, ID3v2 not"),
+                toolTip.join(QLatin1Char('\n'))};
+    }
+    if (characters.isEmpty()) {
+        return {QCoreApplication::translate("tag", "Tag saved"), {}};
+    }
     return {QCoreApplication::translate("tag", "Saved; %1 became ?").arg(characters.size()),
-            QCoreApplication::translate("tag", "Not in code page %1, so saved as \"?\": %2")
-                .arg(codePage)
-                .arg(characters.join(QLatin1Char(' ')))};
+            replacedNamed};
 }
 
 }  // namespace tag

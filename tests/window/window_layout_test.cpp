@@ -334,6 +334,10 @@ private slots:
                                            << "No tag (ID3v2 only)";
         QTest::newRow("lblMsg ID3v2 beside the trailer") << "lblMsg"
                                                          << "Also an ID3v2 tag";
+        QTest::newRow("lblMsg characters became ?") << "lblMsg"
+                                                    << "Saved; 120 became ?";
+        QTest::newRow("lblMsg ID3v2 not saved") << "lblMsg"
+                                                << "ID3v1 saved, ID3v2 not";
         QTest::newRow("lblTotalTime designed") << "lblTotalTime"
                                                << "Total Time : ";
         QTest::newRow("lblTotalTime") << "lblTotalTime"

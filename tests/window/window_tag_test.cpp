@@ -6,8 +6,13 @@
 #include <QTextDocument>
 #include <QtTest>
 
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 #include "browser/file_list.h"
 #include "core/code_page.h"
+
+#include "support/id3v2_files.h"
 #include "support/id3v2_tags.h"
 #include "support/message_boxes.h"
 #include "support/temp_files.h"
@@ -34,6 +39,27 @@ QStringList shownFields(const WindowFixture& fixture) {
 
 void edit(const WindowFixture& fixture, const char* box, const QString& text) {
     fixture.control<QLineEdit>(box)->setText(text);
+}
+
+// What TagLib, as other players, reads of a file's two tags.
+struct TagsRead {
+    QString id3v2Title, id3v2Artist, id3v2Album;
+    int id3v2Version = 0;
+    bool hasTrailer = false;
+};
+
+TagsRead readByTagLib(const core::FilePath& path) {
+    TagLib::MPEG::File file(path.c_str(), false);
+    TagsRead read;
+    if (TagLib::ID3v2::Tag* id3v2 = file.ID3v2Tag(); id3v2 != nullptr && !id3v2->isEmpty()) {
+        const auto text = [](const TagLib::String& s) {
+            return QString::fromStdString(s.to8Bit(true));
+        };
+        read = {text(id3v2->title()), text(id3v2->artist()), text(id3v2->album()),
+                static_cast<int>(id3v2->header()->majorVersion()), false};
+    }
+    read.hasTrailer = file.hasID3v1Tag();
+    return read;
 }
 
 }  // namespace
@@ -289,6 +315,86 @@ private slots:
         QCOMPARE(fixture.text("txtTitle"), QString(35, 'T'));
         QCOMPARE(fixture.text("txtGenreCode"), QStringLiteral("99"));
         QCOMPARE(fixture.text("lblMsg"), QStringLiteral("Tag saved"));
+    }
+
+    // A save writes each field changed since the click to the ID3v2 tag too, whole, and keeps
+    // the tag's other fields, its version and the audio; TagLib reads the result.
+    void savingKeepsTheId3v2TagInStep_data() {
+        QTest::addColumn<QByteArray>("id3v2");
+        QTest::addColumn<bool>("withTrailer");
+        QTest::addColumn<int>("version");  // the version TagLib reads after the save
+        QTest::addColumn<bool>("written");
+
+        using id3v2_files::handmadeTag;
+        const std::vector<std::pair<QByteArray, QByteArray>> frames = {
+            {"TIT2", "Old"}, {"TPE1", "Tag artist"}, {"TALB", "Tag album"}};
+        QTest::newRow("2.3 with padding") << handmadeTag(3, frames, 600) << true << 3 << true;
+        QTest::newRow("2.4 with a footer")
+            << handmadeTag(4, frames, 600, true) << true << 4 << true;
+        QTest::newRow("2.4 without padding") << handmadeTag(4, frames, 0) << true << 4 << true;
+        QTest::newRow("2.3 with a 300 KB picture, by TagLib")
+            << id3v2_files::renderedTag(3, QStringLiteral("Old"), 10, 300'000) << true << 3 << true;
+        QTest::newRow("ID3v2 only") << handmadeTag(4, frames, 600) << false << 4 << true;
+        QTest::newRow("2.2, which is left")
+            << handmadeTag(2, {{"TT2", "Old"}, {"TP1", "Tag artist"}}, 100) << true << 2 << false;
+    }
+
+    void savingKeepsTheId3v2TagInStep() {
+        QFETCH(QByteArray, id3v2);
+        QFETCH(bool, withTrailer);
+        QFETCH(int, version);
+        QFETCH(bool, written);
+        WindowFixture fixture;
+        const core::FilePath path = fixture.file(QStringLiteral("a.mp3"));
+        const QByteArray audio = audioBytes(4000);
+        const QByteArray trailerBefore = withTrailer ? trailer("Old", "Trailer artist") : "";
+        writeAll(path, id3v2 + audio + trailerBefore);
+        const TagsRead before = readByTagLib(path);
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        const QString title = QStringLiteral("Café del Mar – Ibiza €dition, the long version");
+        edit(fixture, "txtTitle", title);
+
+        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+
+        const QByteArray saved = readAll(path);
+        const TagsRead after = readByTagLib(path);
+        QCOMPARE(after.id3v2Version, version);
+        QCOMPARE(after.id3v2Title, written ? title : before.id3v2Title);
+        QCOMPARE(after.id3v2Artist, before.id3v2Artist);  // not the trailer's
+        QCOMPARE(after.id3v2Album, before.id3v2Album);
+        QVERIFY(after.hasTrailer);
+        const QByteArray newTrailer = saved.right(128);
+        QCOMPARE(newTrailer.mid(3, 30), core::CodePage::system().encode(title).bytes.left(30));
+        QCOMPARE(newTrailer.mid(33, 14),
+                 withTrailer ? QByteArray("Trailer artist") : QByteArray(14, ' '));
+        const qsizetype tagSize = saved.size() - audio.size() - 128;
+        QCOMPARE(saved.mid(tagSize, audio.size()), audio);
+        QCOMPARE(fixture.text("lblMsg"),
+                 written ? QStringLiteral("Tag saved") : QStringLiteral("ID3v1 saved, ID3v2 not"));
+    }
+
+    // A tag that must grow needs a new file, which would break the file's hard links apart.
+    void anId3v2TagThatCannotBeSavedLeavesItAsItWasAndSaysSo() {
+        WindowFixture fixture;
+        const core::FilePath path = fixture.file(QStringLiteral("a.mp3"));
+        const QByteArray id3v2 = id3v2_files::handmadeTag(4, {{"TIT2", "Old"}}, 0);
+        writeAll(path, id3v2 + audioBytes(2000) + trailer("Old"));
+        QCOMPARE(::link(path.c_str(), fixture.file(QStringLiteral("linked.bin")).c_str()), 0);
+        fixture.open();
+        fixture.clickFile(QStringLiteral("a.mp3"));
+        edit(fixture, "txtTitle", QStringLiteral("A title longer than the old one"));
+
+        const ShownMessageBox box = answerMessageBox([&] { fixture.click("cmdWriteTag"); });
+
+        QCOMPARE(box.icon, QMessageBox::Warning);
+        QVERIFY2(box.text.contains(QStringLiteral("ID3v1 tag was saved")) &&
+                     box.text.contains(QStringLiteral("hard links")),
+                 qPrintable(box.text));
+        const QByteArray saved = readAll(path);
+        QCOMPARE(saved.left(id3v2.size()), id3v2);
+        QCOMPARE(saved.right(128).mid(3, 30), QByteArray("A title longer than the old on"));
+        QCOMPARE(fixture.text("lblMsg"), QStringLiteral("ID3v1 saved, ID3v2 not"));
     }
 
     void savingKeepsTheTrackAndGenreThatAnotherToolStored() {
