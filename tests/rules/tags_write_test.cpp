@@ -23,7 +23,6 @@
 #include "support/file_size_cap.h"
 #include "support/id3v2_files.h"
 #include "support/temp_files.h"
-#include "tag/id3v2_extent.h"
 #include "tag/tags_write.h"
 #include "tag/write_journal.h"
 
@@ -379,18 +378,6 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
         EXPECT_EQ(readAll(path), left.at(c.left)) << c.what;
         EXPECT_EQ(namesIn(folder.path()), namesBefore) << c.what;
         EXPECT_EQ(attributesOf(path), attributes) << c.what;
-    }
-}
-
-// What the writer takes for the ID3v2 tag a file begins with, given its first 10 bytes: the
-// versions 2.2 to 2.4 and a 2.4 footer are in the table of saves above.
-TEST(Id3v2Extent, IsNoTagForAnotherVersionOrASizeThatIsNotSyncsafe) {
-    using namespace std::string_literals;
-    EXPECT_EQ(tag::id3v2TagSize("ID3\x03\0\x10\0\0\x02\x01"s), 10 + 257) << "no footer in 2.3";
-    for (const std::string& header :
-         {"ID3\x05\0\0\0\0\0\x10"s, "ID3\x01\0\0\0\0\0\x10"s, "ID3\x03\xff\0\0\0\0\x10"s,
-          "ID3\x03\0\0\0\0\x80\x10"s, "ID3\x03\0\0\0\0\0"s}) {
-        EXPECT_EQ(tag::id3v2TagSize(header), std::nullopt);
     }
 }
 

@@ -60,7 +60,7 @@ private:
 
 }  // namespace
 
-class MprisTest : public QObject {
+class MprisServiceTest : public QObject {
     Q_OBJECT
 
 public slots:
@@ -301,5 +301,5 @@ private:
     QList<qlonglong> seeks_;
 };
 
-QTEST_MAIN(MprisTest)
-#include "mpris_test.moc"
+QTEST_MAIN(MprisServiceTest)
+#include "mpris_service_test.moc"

@@ -6,32 +6,12 @@
 #include <QTemporaryDir>
 
 #include "browser/folder_listing.h"
-#include "browser/selected_file_path.h"
-#include "browser/volumes.h"
 #include "support/temp_files.h"
 
 namespace {
 
 using core::FilePath;
 using test_files::pathOf;
-
-TEST(SelectedFilePath, AddsOneSlashExceptAfterTheRoot) {
-    struct Case {
-        QByteArray folder, name, path;
-    };
-    const std::vector<Case> cases = {
-        {"/", "a.mp3", "/a.mp3"},
-        {"/music", "a.mp3", "/music/a.mp3"},
-        {"/music/old", "b c.mp3", "/music/old/b c.mp3"},
-        {"/music", "", "/music/"},
-        {"/", "", "/"},
-        {"/caf\xE9", "\xFF.mp3", "/caf\xE9/\xFF.mp3"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(browser::SelectedFilePath(FilePath(c.folder), FilePath(c.name)),
-                  FilePath(c.path));
-    }
-}
 
 TEST(FoldersDownTo, ListsTheRootThenEachFolderOnTheWay) {
     const QVector<browser::FolderStep> steps = browser::foldersDownTo(FilePath("/a/b\xE9/c"));
@@ -91,25 +71,6 @@ TEST_F(FolderListing, TellsWhyAFolderCannotBeListed) {
     EXPECT_TRUE(browser::whyUnlistable(pathOf(dir_.path())).isEmpty());
     EXPECT_FALSE(browser::whyUnlistable(pathOf(dir_.filePath(QStringLiteral("gone")))).isEmpty());
     EXPECT_FALSE(browser::whyUnlistable(pathOf(dir_.filePath(QStringLiteral("b.mp3")))).isEmpty());
-}
-
-TEST(Volumes, LeaveOutPseudoFileSystems) {
-    for (const char* pseudo : {"proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs"}) {
-        EXPECT_FALSE(browser::holdsRealStorage(pseudo)) << pseudo;
-    }
-    for (const char* real : {"ext4", "btrfs", "xfs", "vfat", "tmpfs", "nfs4"}) {
-        EXPECT_TRUE(browser::holdsRealStorage(real)) << real;
-    }
-}
-
-TEST(Volumes, TheRootVolumeHoldsEveryPathOnIt) {
-    const FilePath here = pathOf(QDir::currentPath());
-    EXPECT_TRUE(here.bytes().startsWith(browser::volumeOf(here).bytes()));
-    EXPECT_EQ(browser::volumeOf(FilePath("/")), FilePath("/"));
-    EXPECT_EQ(browser::displayName({FilePath("/media/stick"), "HOLIDAY"}),
-              "/media/stick [HOLIDAY]");
-    EXPECT_EQ(browser::displayName({FilePath("/media/caf\xE9"), ""}), "/media/caf\u00E9");
-    EXPECT_EQ(browser::displayName({FilePath("/"), ""}), "/");
 }
 
 }  // namespace
