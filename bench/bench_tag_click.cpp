@@ -55,11 +55,11 @@ std::string id3v2Tag() {
 }
 
 std::string trailer() {
-    tag::TagRecord record;
-    record.store(tag::TagField::Tag, "TAG");
-    record.store(tag::TagField::Title, "A title of some length");
-    record.store(tag::TagField::Artist, "An artist");
-    const tag::TagRecord::Bytes& bytes = record.encode();
+    id3::TagRecord record;
+    record.store(id3::TagField::Tag, "TAG");
+    record.store(id3::TagField::Title, "A title of some length");
+    record.store(id3::TagField::Artist, "An artist");
+    const id3::TagRecord::Bytes& bytes = record.encode();
     return {bytes.begin(), bytes.end()};
 }
 
@@ -97,15 +97,15 @@ double microsecondsPerRead(const std::vector<std::string>& paths,
 
 void readBothTags(const std::string& path) {
     const core::FilePath file(QByteArray::fromStdString(path));
-    bench::require(tag::readTrailer(file).outcome == tag::TrailerRead::Outcome::Trailer &&
-                       tag::readId3v2Fields(file),
+    bench::require(id3::readTrailer(file).outcome == id3::TrailerRead::Outcome::Trailer &&
+                       id3::readId3v2Fields(file),
                    "no tags read from " + path);
 }
 
 void readTrailerAlone(const std::string& path) {
     const core::FilePath file(QByteArray::fromStdString(path));
-    bench::require(tag::readTrailer(file).outcome == tag::TrailerRead::Outcome::Trailer &&
-                       !tag::readId3v2Fields(file),
+    bench::require(id3::readTrailer(file).outcome == id3::TrailerRead::Outcome::Trailer &&
+                       !id3::readId3v2Fields(file),
                    "no trailer read from " + path);
 }
 

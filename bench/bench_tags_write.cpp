@@ -53,9 +53,9 @@ std::string id3v2Tag(const std::string& title, std::size_t commentSize) {
 }
 
 std::string trailer(const std::string& title) {
-    tag::TagRecord record;
-    record.store(tag::TagField::Tag, "TAG");
-    record.store(tag::TagField::Title, title);
+    id3::TagRecord record;
+    record.store(id3::TagField::Tag, "TAG");
+    record.store(id3::TagField::Title, title);
     return std::string(record.encode().begin(), record.encode().end());
 }
 
@@ -66,19 +66,19 @@ void writeFile(const std::string& path, const std::string& front, std::size_t au
     bench::require(file.good(), "cannot make " + path);
 }
 
-tag::EditedTag edited(const std::string& title) {
-    tag::TagRecord record;
-    record.store(tag::TagField::Tag, "TAG");
-    record.store(tag::TagField::Title, title);
+id3::EditedTag edited(const std::string& title) {
+    id3::TagRecord record;
+    record.store(id3::TagField::Tag, "TAG");
+    record.store(id3::TagField::Title, title);
     return {record, 0};
 }
 
 void saveThroughProgram(const std::string& path, const std::string& title,
                         const std::string& newTag, bool rewrite) {
-    const tag::TagsWrite written =
-        tag::writeTags(core::FilePath(QByteArray::fromStdString(path)), edited(title),
+    const id3::TagsWrite written =
+        id3::writeTags(core::FilePath(QByteArray::fromStdString(path)), edited(title),
                        [&](std::string_view) { return newTag; });
-    bench::require(written.trailer.saved && written.id3v2 == tag::TagsWrite::Id3v2::Saved &&
+    bench::require(written.trailer.saved && written.id3v2 == id3::TagsWrite::Id3v2::Saved &&
                        written.rewritten == rewrite,
                    "not saved as expected to " + path + ": " + written.id3v2Reason);
 }

@@ -27,20 +27,20 @@ constexpr int kWrittenFiles = 1'000;
 constexpr int kReadRounds = 7;
 constexpr int kWriteRounds = 8;
 constexpr std::size_t kAudioBytes = 4096;  // stands in for the audio in front of the trailer
-constexpr off_t kFileSize = static_cast<off_t>(kAudioBytes + tag::TagRecord::kSize);
+constexpr off_t kFileSize = static_cast<off_t>(kAudioBytes + id3::TagRecord::kSize);
 constexpr off_t kTrailerOffset = static_cast<off_t>(kAudioBytes);
 
-tag::TagRecord::Bytes trailerTitled(const std::string& title) {
-    tag::TagRecord record;
-    record.store(tag::TagField::Tag, "TAG");
-    record.store(tag::TagField::Title, title);
-    record.store(tag::TagField::Artist, "Benchmark");
+id3::TagRecord::Bytes trailerTitled(const std::string& title) {
+    id3::TagRecord record;
+    record.store(id3::TagField::Tag, "TAG");
+    record.store(id3::TagField::Title, title);
+    record.store(id3::TagField::Artist, "Benchmark");
     return record.encode();
 }
 
 std::vector<std::string> makeTaggedFiles(const std::filesystem::path& folder, int count) {
     std::vector<char> contents(kAudioBytes, '\x55');
-    const tag::TagRecord::Bytes trailer = trailerTitled("As made");
+    const id3::TagRecord::Bytes trailer = trailerTitled("As made");
     contents.insert(contents.end(), trailer.begin(), trailer.end());
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
@@ -56,14 +56,14 @@ std::vector<std::string> makeTaggedFiles(const std::filesystem::path& folder, in
 }
 
 void readThroughProgram(const std::string& path) {
-    const tag::TrailerRead read = tag::readTrailer(core::FilePath(QByteArray::fromStdString(path)));
-    bench::require(read.outcome == tag::TrailerRead::Outcome::Trailer,
+    const id3::TrailerRead read = id3::readTrailer(core::FilePath(QByteArray::fromStdString(path)));
+    bench::require(read.outcome == id3::TrailerRead::Outcome::Trailer,
                    "no trailer read from " + path);
 }
 
 // The least a reader of a known-size file must do: open, one read at the end, close.
 void readBare(const std::string& path) {
-    tag::TagRecord::Bytes bytes{};
+    id3::TagRecord::Bytes bytes{};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     bench::require(fd >= 0, "cannot open " + path);
     const ssize_t count = ::pread(fd, bytes.data(), bytes.size(), kTrailerOffset);
@@ -73,15 +73,15 @@ void readBare(const std::string& path) {
         "no trailer read from " + path);
 }
 
-void writeThroughProgram(const std::string& path, const tag::TagRecord::Bytes& trailer) {
-    const tag::TrailerWrite written = tag::writeTrailer(
-        core::FilePath(QByteArray::fromStdString(path)), {tag::TagRecord::decode(trailer)});
+void writeThroughProgram(const std::string& path, const id3::TagRecord::Bytes& trailer) {
+    const id3::TrailerWrite written = id3::writeTrailer(
+        core::FilePath(QByteArray::fromStdString(path)), {id3::TagRecord::decode(trailer)});
     bench::require(written.saved, "not saved to " + path + ": " + written.reason);
 }
 
 // The least a safe writer must do: look whether a trailer is there to overwrite, write, flush.
-void writeBare(const std::string& path, const tag::TagRecord::Bytes& trailer) {
-    tag::TagRecord::Bytes old{};
+void writeBare(const std::string& path, const id3::TagRecord::Bytes& trailer) {
+    id3::TagRecord::Bytes old{};
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     bench::require(fd >= 0, "cannot open " + path);
     const bool ok =
@@ -95,23 +95,23 @@ void writeBare(const std::string& path, const tag::TagRecord::Bytes& trailer) {
 
 // What the journal adds to that: the record set and flushed before the write, and removed
 // after it; without the flush when `flushRecord` is false.
-void writeBareJournaled(const std::string& path, const tag::TagRecord::Bytes& trailer,
+void writeBareJournaled(const std::string& path, const id3::TagRecord::Bytes& trailer,
                         bool flushRecord) {
-    tag::TagRecord::Bytes old{};
+    id3::TagRecord::Bytes old{};
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     bench::require(fd >= 0, "cannot open " + path);
     // Under the program's name and as large as its record of the 15 bytes by which the titles
     // of two rounds differ, since both decide whether it fits in the inode.
     const std::string record(38, 'r');
     const bool ok =
-        ::fgetxattr(fd, tag::kJournalAttribute, nullptr, 0) < 0 &&
+        ::fgetxattr(fd, id3::kJournalAttribute, nullptr, 0) < 0 &&
         ::pread(fd, old.data(), old.size(), kTrailerOffset) == static_cast<ssize_t>(old.size()) &&
         std::memcmp(old.data(), "TAG", 3) == 0 &&
-        ::fsetxattr(fd, tag::kJournalAttribute, record.data(), record.size(), 0) == 0 &&
+        ::fsetxattr(fd, id3::kJournalAttribute, record.data(), record.size(), 0) == 0 &&
         (!flushRecord || ::fsync(fd) == 0) &&
         ::pwrite(fd, trailer.data(), trailer.size(), kTrailerOffset) ==
             static_cast<ssize_t>(trailer.size()) &&
-        ::fdatasync(fd) == 0 && ::fremovexattr(fd, tag::kJournalAttribute) == 0;
+        ::fdatasync(fd) == 0 && ::fremovexattr(fd, id3::kJournalAttribute) == 0;
     bench::require(::close(fd) == 0 && ok, "cannot write to " + path);
 }
 

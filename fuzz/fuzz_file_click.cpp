@@ -35,8 +35,8 @@
 
 namespace {
 
-using tag::TagField;
-using tag::TagRecord;
+using id3::TagField;
+using id3::TagRecord;
 using Bytes = std::vector<std::uint8_t>;
 
 // Saving syncs the file to disk, which is slow next to the rest, so one input in this many
@@ -163,7 +163,7 @@ private:
         }
         const int code = trailer ? trailer->genreCode() : -1;
         FUZZ_CHECK(genreCode_->text() == (trailer ? QString::number(code) : QString()));
-        const int position = trailer ? tag::genrePositionFromCode(trailer->genreCode()) : -1;
+        const int position = trailer ? id3::genrePositionFromCode(trailer->genreCode()) : -1;
         FUZZ_CHECK(genreList_->currentIndex() == position);
     }
 
@@ -175,11 +175,11 @@ private:
         std::string bytes = "TAG";
         for (const TagBox& box : kTagBoxes) {
             std::string field = shownFieldOf(trailer, box.field);
-            field.resize(tag::layoutOf(box.field).width, ' ');
+            field.resize(id3::layoutOf(box.field).width, ' ');
             bytes += field;
         }
         bytes += static_cast<char>(trailer ? trailer->genreCode() : 0);
-        const std::size_t trackMark = tag::layoutOf(TagField::Comment).offset + 28;
+        const std::size_t trackMark = id3::layoutOf(TagField::Comment).offset + 28;
         if (trailer && trailer->encode()[trackMark] == 0 && trailer->encode()[trackMark + 1] != 0) {
             bytes[trackMark] = '\0';
             bytes[trackMark + 1] = static_cast<char>(trailer->encode()[trackMark + 1]);

@@ -20,8 +20,8 @@
 
 namespace {
 
-using tag::TagField;
-using tag::TagRecord;
+using id3::TagField;
+using id3::TagRecord;
 
 constexpr std::array kAllFields = {TagField::Tag,   TagField::Title, TagField::Artist,
                                    TagField::Album, TagField::Year,  TagField::Comment,
@@ -47,11 +47,11 @@ void checkDecodedFields(const TagRecord& record, const TagRecord::Bytes& window)
     FUZZ_CHECK(record.encode() == window);
     FUZZ_CHECK(TagRecord::decode(record.encode()) == record);
     for (const TagField field : kAllFields) {
-        const auto [offset, width] = tag::layoutOf(field);
+        const auto [offset, width] = id3::layoutOf(field);
         const std::string text = record.text(field);
         FUZZ_CHECK(text == asText(std::span(window).subspan(offset, width)));
 
-        const std::string shown = tag::shownText(text);
+        const std::string shown = id3::shownText(text);
         FUZZ_CHECK(shown == expectedShownText(text));
         FUZZ_CHECK(shown.find('\0') == std::string::npos);
         FUZZ_CHECK(text.starts_with(shown));
@@ -62,11 +62,11 @@ void checkDecodedFields(const TagRecord& record, const TagRecord::Bytes& window)
 
 void checkGenre(const TagRecord& record, const TagRecord::Bytes& window) {
     const std::uint8_t code = record.genreCode();
-    FUZZ_CHECK(code == window[tag::layoutOf(TagField::Genre).offset]);
-    const bool listed = code >= 1 && code <= tag::kGenreNames.size();
-    const int position = tag::genrePositionFromCode(code);
-    FUZZ_CHECK(position == (listed ? code - 1 : tag::kNoGenrePosition));
-    FUZZ_CHECK(tag::genreCodeFromPosition(position) == (listed ? code : 0));
+    FUZZ_CHECK(code == window[id3::layoutOf(TagField::Genre).offset]);
+    const bool listed = code >= 1 && code <= id3::kGenreNames.size();
+    const int position = id3::genrePositionFromCode(code);
+    FUZZ_CHECK(position == (listed ? code - 1 : id3::kNoGenrePosition));
+    FUZZ_CHECK(id3::genreCodeFromPosition(position) == (listed ? code : 0));
 }
 
 // What the user types into a box (any Latin-1 bytes) lands in its field, padded with spaces or
@@ -75,7 +75,7 @@ void checkStoreRoundTrip(const TagRecord& original, std::string_view typed) {
     for (const TagField field : kAllFields) {
         TagRecord record = original;
         record.store(field, typed);
-        const auto [offset, width] = tag::layoutOf(field);
+        const auto [offset, width] = id3::layoutOf(field);
 
         std::string expected(typed.substr(0, width));
         expected.resize(width, ' ');
@@ -91,7 +91,7 @@ void checkStoreRoundTrip(const TagRecord& original, std::string_view typed) {
                                        typed.find('\0') == std::string_view::npos &&
                                        !typed.ends_with(' ');
         if (fitsAndShowsWhole) {
-            FUZZ_CHECK(tag::shownText(record.text(field)) == typed);
+            FUZZ_CHECK(id3::shownText(record.text(field)) == typed);
         }
     }
 }

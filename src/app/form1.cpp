@@ -84,7 +84,7 @@ void Form1::Form_Load() {
     const core::FilePath start = startFolder();
     Drive1->followFolder(start);
     Dir1->setPath(start);
-    for (const std::string_view name : tag::kGenreNames) {
+    for (const std::string_view name : id3::kGenreNames) {
         Combo1->addItem(QLatin1String(name.data(), std::ssize(name)));
     }
     // The open list is as wide as its longest name, so that no name is cut short there.
@@ -92,7 +92,7 @@ void Form1::Form_Load() {
     genres->setMinimumWidth(genres->sizeHintForColumn(0) +
                             genres->verticalScrollBar()->sizeHint().width() +
                             2 * genres->style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
-    Combo1->setCurrentIndex(tag::kNoGenrePosition);
+    Combo1->setCurrentIndex(id3::kNoGenrePosition);
 }
 
 void Form1::keyPressEvent(QKeyEvent* event) {
@@ -139,7 +139,7 @@ void Form1::ClearTagFields() {
     for (QLineEdit* box : {txtTitle, txtArtist, txtAlbum, txtYear, txtComment, txtGenreCode}) {
         box->clear();
     }
-    Combo1->setCurrentIndex(tag::kNoGenrePosition);
+    Combo1->setCurrentIndex(id3::kNoGenrePosition);
 }
 
 core::FilePath Form1::SelectedFilePath() const {
@@ -149,25 +149,25 @@ core::FilePath Form1::SelectedFilePath() const {
 void Form1::File1_Click() {
     ClearTagFields();
     filePath = SelectedFilePath();
-    const tag::TrailerRead read = tag::readTrailer(filePath);
+    const id3::TrailerRead read = id3::readTrailer(filePath);
     shownTrailer = {};
     switch (read.outcome) {
-        case tag::TrailerRead::Outcome::Trailer:
-            tag = tag::TagRecord::decode(read.lastBytes);
+        case id3::TrailerRead::Outcome::Trailer:
+            tag = id3::TagRecord::decode(read.lastBytes);
             shownTrailer.bytes = read.lastBytes;
             showTag();
             break;
-        case tag::TrailerRead::Outcome::NoTrailer:
-        case tag::TrailerRead::Outcome::NotAFile:
+        case id3::TrailerRead::Outcome::NoTrailer:
+        case id3::TrailerRead::Outcome::NotAFile:
             lblMsg->setText(QStringLiteral("No tag"));
             break;
-        case tag::TrailerRead::Outcome::Unreadable:
+        case id3::TrailerRead::Outcome::Unreadable:
             lblMsg->setText(tr("Cannot read file"));
             break;
     }
-    if (read.outcome == tag::TrailerRead::Outcome::Trailer ||
-        read.outcome == tag::TrailerRead::Outcome::NoTrailer) {
-        showId3v2Tag(read.outcome == tag::TrailerRead::Outcome::Trailer);
+    if (read.outcome == id3::TrailerRead::Outcome::Trailer ||
+        read.outcome == id3::TrailerRead::Outcome::NoTrailer) {
+        showId3v2Tag(read.outcome == id3::TrailerRead::Outcome::Trailer);
     }
     shownAtClick = fieldsShown();
 }
@@ -175,21 +175,21 @@ void Form1::File1_Click() {
 // The fields keep showing the trailer; the message label tells of an ID3v2 tag beside it, and
 // reads what that tag names only when its tooltip is asked for, so that a click stays quick.
 void Form1::showId3v2Tag(bool besideTrailer) {
-    if (tag::beginsWithId3v2Tag(filePath)) {
-        lblMsg->setText(tag::id3v2Message(besideTrailer));
+    if (id3::beginsWithId3v2Tag(filePath)) {
+        lblMsg->setText(id3::id3v2Message(besideTrailer));
         tellsOfId3v2 = true;
     }
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lblMsg && event->type() == QEvent::ToolTip && tellsOfId3v2) {
-        const std::optional<tag::Id3v2Fields> id3v2 = tag::readId3v2Fields(filePath);
-        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(tag::id3v2Details(*id3v2)) : QString());
+        const std::optional<id3::Id3v2Fields> id3v2 = id3::readId3v2Fields(filePath);
+        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(id3::id3v2Details(*id3v2)) : QString());
     }
     return QWidget::eventFilter(watched, event);
 }
 
-tag::ShownFields Form1::fieldsShown() const {
+id3::ShownFields Form1::fieldsShown() const {
     return {.title = txtTitle->text(),
             .artist = txtArtist->text(),
             .album = txtAlbum->text(),
@@ -204,16 +204,16 @@ void Form1::showTag() {
         box->setText(text);
         box->setCursorPosition(0);
     };
-    const auto shown = [this](tag::TagField field) {
-        return core::CodePage::system().decode(tag::shownText(tag.text(field)));
+    const auto shown = [this](id3::TagField field) {
+        return core::CodePage::system().decode(id3::shownText(tag.text(field)));
     };
-    show(txtTitle, shown(tag::TagField::Title));
-    show(txtArtist, shown(tag::TagField::Artist));
-    show(txtAlbum, shown(tag::TagField::Album));
-    show(txtYear, shown(tag::TagField::Year));
-    show(txtComment, shown(tag::TagField::Comment));
+    show(txtTitle, shown(id3::TagField::Title));
+    show(txtArtist, shown(id3::TagField::Artist));
+    show(txtAlbum, shown(id3::TagField::Album));
+    show(txtYear, shown(id3::TagField::Year));
+    show(txtComment, shown(id3::TagField::Comment));
     show(txtGenreCode, QString::number(tag.genreCode()));
-    Combo1->setCurrentIndex(tag::genrePositionFromCode(tag.genreCode()));
+    Combo1->setCurrentIndex(id3::genrePositionFromCode(tag.genreCode()));
 }
 
 void Form1::cmdWriteTag_Click() {
@@ -223,38 +223,38 @@ void Form1::cmdWriteTag_Click() {
     }
     filePath = SelectedFilePath();
     QString replaced;
-    const auto store = [this, &replaced](tag::TagField field, const QString& text) {
+    const auto store = [this, &replaced](id3::TagField field, const QString& text) {
         const core::CodePage::Encoded encoded = core::CodePage::system().encode(text);
         tag.store(field, encoded.bytes.toStdString());
         replaced += encoded.replaced;
         return encoded.bytes.size();
     };
-    store(tag::TagField::Tag, QStringLiteral("TAG"));
-    store(tag::TagField::Title, txtTitle->text());
-    store(tag::TagField::Artist, txtArtist->text());
-    store(tag::TagField::Album, txtAlbum->text());
-    store(tag::TagField::Year, txtYear->text());
+    store(id3::TagField::Tag, QStringLiteral("TAG"));
+    store(id3::TagField::Title, txtTitle->text());
+    store(id3::TagField::Artist, txtArtist->text());
+    store(id3::TagField::Album, txtAlbum->text());
+    store(id3::TagField::Year, txtYear->text());
     const auto commentLength =
-        static_cast<std::size_t>(store(tag::TagField::Comment, txtComment->text()));
+        static_cast<std::size_t>(store(id3::TagField::Comment, txtComment->text()));
     tag.store(
-        tag::TagField::Genre,
-        std::string(1, static_cast<char>(tag::genreCodeFromPosition(Combo1->currentIndex()))));
+        id3::TagField::Genre,
+        std::string(1, static_cast<char>(id3::genreCodeFromPosition(Combo1->currentIndex()))));
 
     if (File1->fileName().isEmpty()) {
         showSaveError(tr("No file is selected: choose a file in the file list first."));
         return;
     }
-    const tag::EditedTag edited{tag, commentLength, shownTrailer};
+    const id3::EditedTag edited{tag, commentLength, shownTrailer};
     // The ID3v2 tag takes the fields changed since the click, whole, as the file holds that tag
     // when it is saved.
-    const tag::Id3v2Changes changes = tag::id3v2Changes(shownAtClick, fieldsShown());
+    const id3::Id3v2Changes changes = id3::id3v2Changes(shownAtClick, fieldsShown());
     std::string id3v2Left;
     const auto id3v2Update = [&](std::string_view tagInFile) {
-        tag::UpdatedId3v2 updated = tag::updatedId3v2(tagInFile, changes);
+        id3::UpdatedId3v2 updated = id3::updatedId3v2(tagInFile, changes);
         id3v2Left = std::move(updated.whyLeft);
         return std::move(updated.tag);
     };
-    const tag::TagsWrite written = tag::writeTags(filePath, edited, id3v2Update);
+    const id3::TagsWrite written = id3::writeTags(filePath, edited, id3v2Update);
     if (!written.trailer.saved) {
         showSaveError(tr("The tag was not saved to %1: %2.")
                           .arg(filePath.forMessages(), readableReason(written.trailer.reason)));
@@ -262,7 +262,7 @@ void Form1::cmdWriteTag_Click() {
     }
     shownTrailer.bytes = written.trailer.written;
     QString whyId3v2NotSaved = readableReason(id3v2Left);
-    if (written.id3v2 == tag::TagsWrite::Id3v2::NotSaved) {
+    if (written.id3v2 == id3::TagsWrite::Id3v2::NotSaved) {
         whyId3v2NotSaved = readableReason(written.id3v2Reason);
         QMessageBox::warning(this, kSaveErrorTitle,
                              tr("The ID3v1 tag was saved to %1, but its ID3v2 tag was not: %2.")
@@ -272,8 +272,8 @@ void Form1::cmdWriteTag_Click() {
         shownAtClick = fieldsShown();
     }
     tellsOfId3v2 = false;
-    const tag::SaveReport report =
-        tag::saveReport(replaced, core::CodePage::system().number(), whyId3v2NotSaved);
+    const id3::SaveReport report =
+        id3::saveReport(replaced, core::CodePage::system().number(), whyId3v2NotSaved);
     lblMsg->setText(report.text);
     lblMsg->setToolTip(report.toolTip);
 }

@@ -71,7 +71,7 @@ private:
     core::FilePath SelectedFilePath() const;
     void showTag();
     void showId3v2Tag(bool besideTrailer);
-    tag::ShownFields fieldsShown() const;
+    id3::ShownFields fieldsShown() const;
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
@@ -80,9 +80,9 @@ private:
     // user changed) and whether the message label tells of an ID3v2 tag.
     core::FilePath filePath;
     bool isPlaying = false;
-    tag::TagRecord tag;
-    tag::ShownTrailer shownTrailer;
-    tag::ShownFields shownAtClick;
+    id3::TagRecord tag;
+    id3::ShownTrailer shownTrailer;
+    id3::ShownFields shownAtClick;
     bool tellsOfId3v2 = false;
 
     browser::DriveList* Drive1 = nullptr;

@@ -77,7 +77,7 @@ private:
     std::function<void()> playChosenFile_;
     QDBusConnection bus_;
     quint64 trackCount_ = 0;  // files started so far; names each one's track id
-    tag::TrackDescription track_;
+    id3::TrackDescription track_;
     QString toldStatus_;
     QVariantMap toldMetadata_;
 };

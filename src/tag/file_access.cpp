@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -103,4 +103,4 @@ IgnoredSignal::~IgnoredSignal() {
     ::sigaction(signal_, &previous_, nullptr);
 }
 
-}  // namespace tag
+}  // namespace id3

@@ -12,7 +12,7 @@
 #include "tag/file_access.h"
 #include "tag/write_journal.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -336,4 +336,4 @@ FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat
     return {FileRewrite::Outcome::Replaced, {}};
 }
 
-}  // namespace tag
+}  // namespace id3

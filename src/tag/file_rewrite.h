@@ -8,7 +8,7 @@
 #include "core/file_path.h"
 #include "tag/writer_system_calls.h"
 
-namespace tag {
+namespace id3 {
 
 // What a rewritten file holds: `front`, then `keptSize` bytes of the old file from `keptFrom`
 // on, then `back`.
@@ -49,4 +49,4 @@ core::FilePath leftoverName(const core::FilePath& path);
 // was cut short, unless a rewrite still works on it (it holds a lock on it).
 void removeLeftover(const core::FilePath& path);
 
-}  // namespace tag
+}  // namespace id3

@@ -1,6 +1,6 @@
 #include "tag/genre_table.h"
 
-namespace tag {
+namespace id3 {
 
 std::uint8_t genreCodeFromPosition(int position) {
     const bool listed = position >= 0 && position < static_cast<int>(kGenreNames.size());
@@ -12,4 +12,4 @@ int genrePositionFromCode(std::uint8_t code) {
     return position < static_cast<int>(kGenreNames.size()) ? position : kNoGenrePosition;
 }
 
-}  // namespace tag
+}  // namespace id3

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace tag {
+namespace id3 {
 
 // The genre names in list order. This program stores a genre as its list position + 1
 // ("Blues" = 1) and 0 for none; files it has written rely on that numbering.
@@ -24,4 +24,4 @@ std::uint8_t genreCodeFromPosition(int position);
 // The list position for a genre byte; 0 and codes past the list's end give -1.
 int genrePositionFromCode(std::uint8_t code);
 
-}  // namespace tag
+}  // namespace id3

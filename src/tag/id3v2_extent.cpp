@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace tag {
+namespace id3 {
 
 std::optional<std::size_t> id3v2TagSize(std::string_view header) {
     if (header.size() < kId3v2HeaderSize || !header.starts_with("ID3")) {
@@ -28,4 +28,4 @@ std::optional<std::size_t> id3v2TagSize(std::string_view header) {
     return kId3v2HeaderSize + size + (hasFooter ? kId3v2HeaderSize : 0);
 }
 
-}  // namespace tag
+}  // namespace id3

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tag {
+namespace id3 {
 
 // An ID3v2 tag's header: "ID3", version, revision, flags and the syncsafe size of what follows.
 inline constexpr std::size_t kId3v2HeaderSize = 10;
@@ -15,4 +15,4 @@ inline constexpr std::size_t kId3v2HeaderSize = 10;
 // `header` is shorter than 10 bytes.
 std::optional<std::size_t> id3v2TagSize(std::string_view header);
 
-}  // namespace tag
+}  // namespace id3

@@ -10,7 +10,7 @@
 
 #include "tag/id3v2_tag.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -78,4 +78,4 @@ std::optional<Id3v2Fields> readId3v2Fields(const core::FilePath& path) {
     return bytes ? parseId3v2(*bytes) : std::nullopt;
 }
 
-}  // namespace tag
+}  // namespace id3

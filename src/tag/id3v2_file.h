@@ -5,7 +5,7 @@
 #include "core/file_path.h"
 #include "tag/id3v2_tag.h"
 
-namespace tag {
+namespace id3 {
 
 // What the regular file at `path` tells of the ID3v2 tag it begins with (nothing of a file that
 // cannot be read). Reads only the tag's bytes, never the audio behind them, and neither
@@ -18,4 +18,4 @@ bool beginsWithId3v2Tag(const core::FilePath& path);
 // holds); nothing when the file begins with no ID3v2 tag.
 std::optional<Id3v2Fields> readId3v2Fields(const core::FilePath& path);
 
-}  // namespace tag
+}  // namespace id3

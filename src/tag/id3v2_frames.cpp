@@ -7,7 +7,7 @@
 
 #include "tag/id3v2_tag.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -67,4 +67,4 @@ Id3v2FrameList id3v2Frames(const TagLib::ByteVector& area, const TagLib::ID3v2::
     return found;
 }
 
-}  // namespace tag
+}  // namespace id3

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tag {
+namespace id3 {
 
 // The bytes of a whole ID3v2 tag that follow its header and hold its extended header, frames
 // and padding, with the unsynchronisation of a version 2.3 tag undone (a 2.4 tag is
@@ -32,4 +32,4 @@ struct Id3v2FrameList {
 // bytes short of the end of a tag with a footer.
 Id3v2FrameList id3v2Frames(const TagLib::ByteVector& area, const TagLib::ID3v2::Header& header);
 
-}  // namespace tag
+}  // namespace id3

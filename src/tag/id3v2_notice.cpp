@@ -1,6 +1,6 @@
 #include "tag/id3v2_notice.h"
 
-namespace tag {
+namespace id3 {
 
 QString id3v2Message(bool besideTrailer) {
     return besideTrailer ? QStringLiteral("Also an ID3v2 tag")
@@ -12,4 +12,4 @@ QString id3v2Details(const Id3v2Fields& tag) {
         .arg(QString::number(tag.version), tag.title, tag.artist, tag.album);
 }
 
-}  // namespace tag
+}  // namespace id3

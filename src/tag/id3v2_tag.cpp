@@ -8,7 +8,7 @@
 
 #include "tag/id3v2_frames.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -49,4 +49,4 @@ std::optional<Id3v2Fields> parseId3v2(std::string_view tagBytes) {
     return fields;
 }
 
-}  // namespace tag
+}  // namespace id3

@@ -7,7 +7,7 @@
 
 #include "tag/id3v2_extent.h"
 
-namespace tag {
+namespace id3 {
 
 // What an ID3v2 tag names that other players show of a file.
 struct Id3v2Fields {
@@ -24,4 +24,4 @@ struct Id3v2Fields {
 // Only the frames of these fields are read.
 std::optional<Id3v2Fields> parseId3v2(std::string_view tagBytes);
 
-}  // namespace tag
+}  // namespace id3

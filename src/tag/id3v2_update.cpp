@@ -12,7 +12,7 @@
 #include "tag/id3v2_frames.h"
 #include "tag/id3v2_tag.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -199,4 +199,4 @@ UpdatedId3v2 updatedId3v2(std::string_view tagInFile, const Id3v2Changes& change
     return {.tag = std::move(tag), .whyLeft = {}};
 }
 
-}  // namespace tag
+}  // namespace id3

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tag {
+namespace id3 {
 
 // What a save puts into a file's ID3v2 tag: for each field the user changed, its new text (an
 // empty text takes the field out of the tag); a field without a value keeps what the tag holds.
@@ -42,4 +42,4 @@ struct UpdatedId3v2 {
 //   one that holds bytes which TagLib cannot read as frames, since those would be lost.
 UpdatedId3v2 updatedId3v2(std::string_view tagInFile, const Id3v2Changes& changes);
 
-}  // namespace tag
+}  // namespace id3

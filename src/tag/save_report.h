@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace tag {
+namespace id3 {
 
 // What the window's message line says after a save of the trailer: "Tag saved"; when the file's
 // ID3v2 tag was to change but was not saved, that only the trailer was, with the reason in the
@@ -15,4 +15,4 @@ struct SaveReport {
 
 SaveReport saveReport(const QString& replaced, int codePage, const QString& whyId3v2NotSaved);
 
-}  // namespace tag
+}  // namespace id3

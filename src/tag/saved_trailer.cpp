@@ -2,7 +2,7 @@
 
 #include "tag/genre_table.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -38,4 +38,4 @@ TagRecord::Bytes savedTrailer(const EditedTag& edited, const std::optional<TagRe
     return bytes;
 }
 
-}  // namespace tag
+}  // namespace id3

@@ -5,7 +5,7 @@
 
 #include "tag/tag_record.h"
 
-namespace tag {
+namespace id3 {
 
 // The trailer a window showed of a file when it was clicked: none when it showed none, also
 // when the file could not be read.
@@ -31,4 +31,4 @@ struct EditedTag {
 // - a genre byte with no list entry (35-255) stays when no genre is chosen (code 0).
 TagRecord::Bytes savedTrailer(const EditedTag& edited, const std::optional<TagRecord>& inFile);
 
-}  // namespace tag
+}  // namespace id3

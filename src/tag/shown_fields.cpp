@@ -1,6 +1,6 @@
 #include "tag/shown_fields.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -31,4 +31,4 @@ Id3v2Changes id3v2Changes(const ShownFields& atClick, const ShownFields& atSave)
     };
 }
 
-}  // namespace tag
+}  // namespace id3

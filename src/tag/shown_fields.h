@@ -5,7 +5,7 @@
 #include "tag/genre_table.h"
 #include "tag/id3v2_update.h"
 
-namespace tag {
+namespace id3 {
 
 // What the window's tag fields hold: the text of the five boxes and the genre list's position.
 struct ShownFields {
@@ -24,4 +24,4 @@ struct ShownFields {
 // its name; a genre list with nothing chosen takes the genre out.
 Id3v2Changes id3v2Changes(const ShownFields& atClick, const ShownFields& atSave);
 
-}  // namespace tag
+}  // namespace id3

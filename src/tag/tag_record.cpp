@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tag {
+namespace id3 {
 
 namespace {
 constexpr std::string_view kTrailerMark = "TAG";
@@ -38,4 +38,4 @@ std::string shownText(std::string_view field) {
                                                           : text.substr(0, lastKept + 1));
 }
 
-}  // namespace tag
+}  // namespace id3

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace tag {
+namespace id3 {
 
 // The seven fields of an ID3 version 1 trailer, in their on-disk order.
 enum class TagField { Tag, Title, Artist, Album, Year, Comment, Genre };
@@ -73,4 +73,4 @@ private:
 // would push the comment past the 28 characters that leave the track its place.
 std::string shownText(std::string_view field);
 
-}  // namespace tag
+}  // namespace id3

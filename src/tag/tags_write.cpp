@@ -9,7 +9,7 @@
 #include "tag/id3v2_extent.h"
 #include "tag/write_journal.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -133,4 +133,4 @@ TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const I
     return result;
 }
 
-}  // namespace tag
+}  // namespace id3

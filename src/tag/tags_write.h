@@ -9,7 +9,7 @@
 #include "tag/trailer_file.h"
 #include "tag/writer_system_calls.h"
 
-namespace tag {
+namespace id3 {
 
 // Given the ID3v2 tag the file begins with at the moment of saving, all its bytes (header,
 // frames, padding and any footer), the tag to put in its place; nothing to leave it as it is.
@@ -46,4 +46,4 @@ struct TagsWrite {
 TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const Id3v2Update& id3v2,
                     const WriterSystemCalls& calls = {});
 
-}  // namespace tag
+}  // namespace id3

@@ -4,7 +4,7 @@
 #include "tag/id3v2_file.h"
 #include "tag/trailer_file.h"
 
-namespace tag {
+namespace id3 {
 
 TrackDescription describeTrack(const core::FilePath& path) {
     TrackDescription track;
@@ -35,4 +35,4 @@ TrackDescription describeTrack(const core::FilePath& path) {
     return track;
 }
 
-}  // namespace tag
+}  // namespace id3

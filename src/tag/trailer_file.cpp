@@ -13,7 +13,7 @@
 
 #include "tag/file_access.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -162,4 +162,4 @@ TrailerWrite writeTrailer(const core::FilePath& path, const EditedTag& edited,
     return {written.outcome == JournaledWrite::Outcome::Written, written.reason, trailer.trailer};
 }
 
-}  // namespace tag
+}  // namespace id3

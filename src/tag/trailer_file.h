@@ -9,7 +9,7 @@
 #include "tag/write_journal.h"
 #include "tag/writer_system_calls.h"
 
-namespace tag {
+namespace id3 {
 
 struct TrailerRead {
     enum class Outcome {
@@ -61,4 +61,4 @@ TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
 TrailerWrite writeTrailer(const core::FilePath& path, const EditedTag& edited,
                           const WriterSystemCalls& calls = {});
 
-}  // namespace tag
+}  // namespace id3

@@ -10,7 +10,7 @@
 
 #include "tag/file_access.h"
 
-namespace tag {
+namespace id3 {
 
 namespace {
 
@@ -348,4 +348,4 @@ JournalRecovery finishInterruptedWrite(int fd, const WriterSystemCalls& calls) {
     return {JournalRecovery::Outcome::Finished, kCutShort + " was finished"};
 }
 
-}  // namespace tag
+}  // namespace id3

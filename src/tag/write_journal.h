@@ -9,7 +9,7 @@
 
 #include "tag/writer_system_calls.h"
 
-namespace tag {
+namespace id3 {
 
 // The extended attribute of a file that holds the record of an in-place write while it is
 // under way.
@@ -80,4 +80,4 @@ bool holdsJournal(int fd);
 // be its old or its new value, as a torn write leaves them.
 JournalRecovery finishInterruptedWrite(int fd, const WriterSystemCalls& calls = {});
 
-}  // namespace tag
+}  // namespace id3

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace tag {
+namespace id3 {
 
 // The calls the writers make on files and folders, in one place so that a test can make the
 // disk fail in each of the ways a disk fails.
@@ -41,4 +41,4 @@ struct WriterSystemCalls {
     std::function<int(int, const char*, int, const char*)> renameat = ::renameat;
 };
 
-}  // namespace tag
+}  // namespace id3

@@ -33,7 +33,7 @@ using test_files::readAll;
 using test_files::writeAll;
 
 QByteArray trailerOfTurn(long turn, int first, int last) {
-    const tag::TagRecord::Bytes bytes = kill_test::trailerOfTurn(turn, first, last).record.encode();
+    const id3::TagRecord::Bytes bytes = kill_test::trailerOfTurn(turn, first, last).record.encode();
     return QByteArray(reinterpret_cast<const char*>(bytes.data()),
                       static_cast<qsizetype>(bytes.size()));
 }
@@ -199,8 +199,8 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
             loop.kill();
             loop.waitForFinished();
 
-            const tag::TrailerRead click = tag::readTrailer(test_files::pathOf(path));
-            finished += click.recovery.outcome == tag::JournalRecovery::Outcome::Finished;
+            const id3::TrailerRead click = id3::readTrailer(test_files::pathOf(path));
+            finished += click.recovery.outcome == id3::JournalRecovery::Outcome::Finished;
             const QByteArray left = readAll(path);
             const auto found = std::find(start.whole.begin(), start.whole.end(), left);
             if (found != start.whole.end()) {
@@ -226,8 +226,8 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
         // What the file list shows: the file alone, and never a new file beside it.
         EXPECT_EQ(namesSeen, QSet<QString>{QStringLiteral("song.mp3")}) << c.what;
         // A new file a kill left under its hidden name goes with the next save.
-        const tag::TagsWrite saved =
-            tag::writeTags(test_files::pathOf(path), kill_test::trailerOfTurn(0, 3, 127), nullptr);
+        const id3::TagsWrite saved =
+            id3::writeTags(test_files::pathOf(path), kill_test::trailerOfTurn(0, 3, 127), nullptr);
         EXPECT_TRUE(saved.trailer.saved) << c.what;
         EXPECT_EQ(
             QDir(folder.path()).entryList({QStringLiteral(".*saving")}, QDir::Files | QDir::Hidden),

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
 
     // A kill ends the process, not the system: what the page cache holds outlives it, so
     // flushing to the disk changes nothing a kill can leave behind and only slows the loop.
-    tag::WriterSystemCalls calls;
+    id3::WriterSystemCalls calls;
     calls.fdatasync = [](int) { return 0; };
     calls.fsync = [](int) { return 0; };
     // The kernel copies a write page by page and ends it short when a kill comes between two
@@ -70,16 +70,16 @@ int main(int argc, char** argv) {
         if (::write(STDOUT_FILENO, ".", 1) != 1) {
             return 1;
         }
-        const tag::EditedTag edited = kill_test::trailerOfTurn(turn, first, last);
+        const id3::EditedTag edited = kill_test::trailerOfTurn(turn, first, last);
         std::string failure;
         if (mode == "tags") {
-            const tag::TagsWrite written = tag::writeTags(
+            const id3::TagsWrite written = id3::writeTags(
                 path, edited, [&](std::string_view) { return tags[turn % 2]; }, calls);
-            if (written.id3v2 == tag::TagsWrite::Id3v2::NotSaved || !written.trailer.saved) {
+            if (written.id3v2 == id3::TagsWrite::Id3v2::NotSaved || !written.trailer.saved) {
                 failure = written.id3v2Reason + " / " + written.trailer.reason;
             }
         } else {
-            failure = tag::writeTrailer(path, edited, calls).reason;
+            failure = id3::writeTrailer(path, edited, calls).reason;
         }
         if (!failure.empty()) {
             std::fprintf(stderr, "not saved: %s\n", failure.c_str());

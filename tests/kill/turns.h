@@ -13,8 +13,8 @@ namespace kill_test {
 // Few bytes keep the record of a save within the room ext4 keeps for attributes in the inode,
 // where adding and removing it costs microseconds: a record in a block of its own takes a few
 // milliseconds to remove, and the loop would save too rarely for the kills to fall in writes.
-inline tag::EditedTag trailerOfTurn(long turn, int first, int last) {
-    tag::TagRecord::Bytes bytes{};
+inline id3::EditedTag trailerOfTurn(long turn, int first, int last) {
+    id3::TagRecord::Bytes bytes{};
     bytes.fill('x');
     bytes[0] = 'T';
     bytes[1] = 'A';
@@ -23,7 +23,7 @@ inline tag::EditedTag trailerOfTurn(long turn, int first, int last) {
         bytes[static_cast<std::size_t>(i)] = turn % 2 == 0 ? 'A' : 'B';
     }
     // A comment of all 30 characters, so that no track number of the other turn is kept.
-    return {tag::TagRecord::decode(bytes), 30};
+    return {id3::TagRecord::decode(bytes), 30};
 }
 
 }  // namespace kill_test

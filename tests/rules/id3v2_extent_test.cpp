@@ -10,11 +10,11 @@ namespace {
 // versions 2.2 to 2.4 and a 2.4 footer are in the table of saves above.
 TEST(Id3v2Extent, IsNoTagForAnotherVersionOrASizeThatIsNotSyncsafe) {
     using namespace std::string_literals;
-    EXPECT_EQ(tag::id3v2TagSize("ID3\x03\0\x10\0\0\x02\x01"s), 10 + 257) << "no footer in 2.3";
+    EXPECT_EQ(id3::id3v2TagSize("ID3\x03\0\x10\0\0\x02\x01"s), 10 + 257) << "no footer in 2.3";
     for (const std::string& header :
          {"ID3\x05\0\0\0\0\0\x10"s, "ID3\x01\0\0\0\0\0\x10"s, "ID3\x03\xff\0\0\0\0\x10"s,
           "ID3\x03\0\0\0\0\x80\x10"s, "ID3\x03\0\0\0\0\0"s}) {
-        EXPECT_EQ(tag::id3v2TagSize(header), std::nullopt);
+        EXPECT_EQ(id3::id3v2TagSize(header), std::nullopt);
     }
 }
 

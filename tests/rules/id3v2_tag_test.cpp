@@ -17,23 +17,23 @@ TEST(Id3v2Tag, ReadsTheFirstTitleArtistAndAlbumOfEachVersion) {
     const QByteArray longTitle(200, 't');
     const struct {
         QByteArray bytes;
-        std::optional<tag::Id3v2Fields> fields;
+        std::optional<id3::Id3v2Fields> fields;
     } cases[] = {
         {test_tags::tag(
              2, frame(2, "TT2", latin1Text("Caf\xE9")) + frame(2, "TT2", latin1Text("x")), 1),
-         tag::Id3v2Fields{2, QStringLiteral("Café"), {}, {}}},
-        {test_tags::tag(3, v23, 0).chopped(2), tag::Id3v2Fields{3, "Title", "Artist", {}}},
-        {test_tags::tag(4, v23, 0, '\x10'), tag::Id3v2Fields{4, "Title", "Artist", "Album"}},
+         id3::Id3v2Fields{2, QStringLiteral("Café"), {}, {}}},
+        {test_tags::tag(3, v23, 0).chopped(2), id3::Id3v2Fields{3, "Title", "Artist", {}}},
+        {test_tags::tag(4, v23, 0, '\x10'), id3::Id3v2Fields{4, "Title", "Artist", "Album"}},
         // iTunes writes the frame sizes of version 2.3 into 2.4 tags.
         {test_tags::tag(4, frame(3, "TIT2", latin1Text(longTitle)) + v23.mid(16), 10),
-         tag::Id3v2Fields{4, QString::fromLatin1(longTitle), "Artist", "Album"}},
+         id3::Id3v2Fields{4, QString::fromLatin1(longTitle), "Artist", "Album"}},
         {QByteArray("ID3\x05\0\0\0\0\0\x10", 10) + QByteArray(16, '\0'), std::nullopt},
     };
     for (const auto& read : cases) {
-        EXPECT_EQ(tag::parseId3v2(read.bytes.toStdString()), read.fields)
+        EXPECT_EQ(id3::parseId3v2(read.bytes.toStdString()), read.fields)
             << read.bytes.toHex().toStdString();
     }
-    EXPECT_EQ(tag::id3v2TagSize(test_tags::tag(4, v23, 0, '\x10').toStdString()), v23.size() + 20);
+    EXPECT_EQ(id3::id3v2TagSize(test_tags::tag(4, v23, 0, '\x10').toStdString()), v23.size() + 20);
 }
 
 }  // namespace

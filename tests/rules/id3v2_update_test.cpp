@@ -104,7 +104,7 @@ ReadBack readBack(const QByteArray& id3v2) {
 struct UpdateCase {
     const char* what;
     QByteArray tag;
-    tag::Id3v2Changes changes;
+    id3::Id3v2Changes changes;
     QByteArrayList held;  // runs of bytes the new tag must hold as they are
     bool inPlace;         // the new tag takes the old one's size
 };
@@ -119,16 +119,16 @@ TEST_P(Id3v2Update, SetsTheChangedFieldsAndKeepsEverythingElse) {
     const UpdateCase& update = GetParam();
     const ReadBack before = readBack(update.tag);
     Frames expected = before.fields;
-    const std::optional<QString> tag::Id3v2Changes::*kChanges[] = {
-        &tag::Id3v2Changes::title, &tag::Id3v2Changes::artist,  &tag::Id3v2Changes::album,
-        &tag::Id3v2Changes::year,  &tag::Id3v2Changes::comment, &tag::Id3v2Changes::genre};
+    const std::optional<QString> id3::Id3v2Changes::*kChanges[] = {
+        &id3::Id3v2Changes::title, &id3::Id3v2Changes::artist,  &id3::Id3v2Changes::album,
+        &id3::Id3v2Changes::year,  &id3::Id3v2Changes::comment, &id3::Id3v2Changes::genre};
     for (std::size_t i = 0; i < std::size(kChanges); ++i) {
         if (const std::optional<QString>& change = update.changes.*kChanges[i]) {
             expected[i + 1] = change->toStdString();
         }
     }
 
-    const tag::UpdatedId3v2 updated = tag::updatedId3v2(update.tag.toStdString(), update.changes);
+    const id3::UpdatedId3v2 updated = id3::updatedId3v2(update.tag.toStdString(), update.changes);
     ASSERT_TRUE(updated.tag.has_value()) << updated.whyLeft;
     const QByteArray after = QByteArray::fromStdString(*updated.tag);
     const ReadBack back = readBack(after);
@@ -141,7 +141,7 @@ TEST_P(Id3v2Update, SetsTheChangedFieldsAndKeepsEverythingElse) {
     EXPECT_TRUE(update.inPlace || back.padding == 1024) << back.padding;
 }
 
-const tag::Id3v2Changes kNewTitle{.title = QStringLiteral("Группа крови — longer than thirty")};
+const id3::Id3v2Changes kNewTitle{.title = QStringLiteral("Группа крови — longer than thirty")};
 const QByteArray kOthers3 = otherFrames(3, 2000);
 const QByteArray kOthers4 = otherFrames(4, 2000);
 QByteArray withFields(int version, const QByteArray& others) {
@@ -218,10 +218,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Id3v2Update, LeavesATagItCannotWriteOrNeedNotChange) {
     const QByteArray frames = framesByTagLib(3, addFields);
     const std::string titled =
-        *tag::updatedId3v2(test_tags::tag(3, frames, 100).toStdString(), kNewTitle).tag;
+        *id3::updatedId3v2(test_tags::tag(3, frames, 100).toStdString(), kNewTitle).tag;
     const struct {
         QByteArray tag;
-        tag::Id3v2Changes changes;
+        id3::Id3v2Changes changes;
         std::string why;
     } cases[] = {
         {test_tags::tag(3, frames, 100), {}, ""},
@@ -236,7 +236,7 @@ TEST(Id3v2Update, LeavesATagItCannotWriteOrNeedNotChange) {
          "the ID3v2 tag holds data that this program cannot keep"},
     };
     for (const auto& left : cases) {
-        const tag::UpdatedId3v2 updated = tag::updatedId3v2(left.tag.toStdString(), left.changes);
+        const id3::UpdatedId3v2 updated = id3::updatedId3v2(left.tag.toStdString(), left.changes);
         EXPECT_FALSE(updated.tag.has_value()) << left.why;
         EXPECT_EQ(updated.whyLeft, left.why);
     }
@@ -249,8 +249,8 @@ TEST(Id3v2Update, PassesOverAnExtendedHeaderAsItsVersionSizesIt) {
         const QByteArray frames = framesByTagLib(version, addFields);
         const QByteArray withHeader = test_tags::tag(version, extended + frames, 100, '\x40');
         const QByteArray plain = test_tags::tag(version, frames, 100 + extended.size());
-        EXPECT_EQ(tag::updatedId3v2(withHeader.toStdString(), kNewTitle).tag,
-                  tag::updatedId3v2(plain.toStdString(), kNewTitle).tag);
+        EXPECT_EQ(id3::updatedId3v2(withHeader.toStdString(), kNewTitle).tag,
+                  id3::updatedId3v2(plain.toStdString(), kNewTitle).tag);
     }
 }
 

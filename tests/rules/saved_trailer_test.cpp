@@ -7,8 +7,8 @@
 
 namespace {
 
-using tag::TagField;
-using tag::TagRecord;
+using id3::TagField;
+using id3::TagRecord;
 
 struct SavedTrailerCase {
     const char* what;
@@ -49,7 +49,7 @@ TEST(SavedTrailer, KeepsTheTrackAndTheUnlistedGenreThatOtherToolsStored) {
             inFile->store(TagField::Comment, *c.oldComment);
             inFile->store(TagField::Genre, std::string(1, static_cast<char>(c.oldGenre)));
         }
-        tag::EditedTag edited{{}, c.comment.size()};
+        id3::EditedTag edited{{}, c.comment.size()};
         edited.record.store(TagField::Tag, "TAG");
         edited.record.store(TagField::Title, "Title");
         edited.record.store(TagField::Comment, c.comment);
@@ -58,7 +58,7 @@ TEST(SavedTrailer, KeepsTheTrackAndTheUnlistedGenreThatOtherToolsStored) {
         TagRecord expected = edited.record;
         expected.store(TagField::Comment, c.savedComment);
         expected.store(TagField::Genre, std::string(1, static_cast<char>(c.savedGenre)));
-        EXPECT_EQ(tag::savedTrailer(edited, inFile), expected.encode()) << c.what;
+        EXPECT_EQ(id3::savedTrailer(edited, inFile), expected.encode()) << c.what;
     }
 }
 

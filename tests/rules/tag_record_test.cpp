@@ -6,8 +6,8 @@
 
 namespace {
 
-using tag::TagField;
-using tag::TagRecord;
+using id3::TagField;
+using id3::TagRecord;
 
 TEST(TagRecord, StartsAllNulAndWithoutTrailerMark) {
     const TagRecord record;
@@ -21,8 +21,8 @@ TEST(TagRecord, FieldsFillTheTrailerInOrderWithoutGaps) {
     std::size_t next = 0;
     for (TagField field : {TagField::Tag, TagField::Title, TagField::Artist, TagField::Album,
                            TagField::Year, TagField::Comment, TagField::Genre}) {
-        EXPECT_EQ(tag::layoutOf(field).offset, next);
-        next += tag::layoutOf(field).width;
+        EXPECT_EQ(id3::layoutOf(field).offset, next);
+        next += id3::layoutOf(field).width;
     }
     EXPECT_EQ(next, TagRecord::kSize);
 }
@@ -87,7 +87,7 @@ TEST(ShownText, EndsAtTheFirstNulWithoutTrailingSpaces) {
         {"\xE9t\xE9", "\xE9t\xE9"},
     };
     for (const auto& [field, shown] : cases) {
-        EXPECT_EQ(tag::shownText(field), shown);
+        EXPECT_EQ(id3::shownText(field), shown);
     }
 }
 

@@ -28,28 +28,28 @@
 
 namespace {
 
-using Id3v2 = tag::TagsWrite::Id3v2;
+using Id3v2 = id3::TagsWrite::Id3v2;
 using id3v2_files::Titles;
 using test_files::readAll;
 using test_files::writeAll;
 
-tag::EditedTag editedTrailer() {
-    tag::TagRecord record;
-    record.store(tag::TagField::Tag, "TAG");
-    record.store(tag::TagField::Title, "Saved title");
+id3::EditedTag editedTrailer() {
+    id3::TagRecord record;
+    record.store(id3::TagField::Tag, "TAG");
+    record.store(id3::TagField::Title, "Saved title");
     return {record, 0};
 }
 
 // The trailer a save writes over `old`, or after a file without one: a genre that TagLib
 // stores for none (255) stays, as after any save.
 QByteArray savedTrailer(const QByteArray& old = {}) {
-    std::optional<tag::TagRecord> inFile;
+    std::optional<id3::TagRecord> inFile;
     if (!old.isEmpty()) {
-        tag::TagRecord::Bytes bytes{};
+        id3::TagRecord::Bytes bytes{};
         std::copy(old.begin(), old.end(), bytes.begin());
-        inFile = tag::TagRecord::decode(bytes);
+        inFile = id3::TagRecord::decode(bytes);
     }
-    const tag::TagRecord::Bytes bytes = tag::savedTrailer(editedTrailer(), inFile);
+    const id3::TagRecord::Bytes bytes = id3::savedTrailer(editedTrailer(), inFile);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()),
                       static_cast<qsizetype>(bytes.size()));
 }
@@ -94,7 +94,7 @@ std::optional<std::string> titleReplaced(std::string_view tag) {
 
 // A tag TagLib renders anew in the old one's version, with a comment of `commentSize`
 // characters and a picture of `pictureSize` bytes, so larger than most.
-tag::Id3v2Update rendered(int commentSize, int pictureSize = 0) {
+id3::Id3v2Update rendered(int commentSize, int pictureSize = 0) {
     return [=](std::string_view tag) -> std::optional<std::string> {
         return id3v2_files::renderedTag(tag[3], QStringLiteral("New title"), commentSize,
                                         pictureSize)
@@ -122,7 +122,7 @@ ino_t inodeOf(const QString& path) {
 struct SaveCase {
     const char* what;
     std::function<FileParts(const QString& path)> make;
-    tag::Id3v2Update update;
+    id3::Id3v2Update update;
     Id3v2 id3v2;
     bool rewritten;
     QString id3v2TitleAfter;  // as TagLib and mutagen read it
@@ -181,14 +181,14 @@ TEST(TagsWrite, SavesBothTagsOfFilesOtherToolsMade) {
         const ino_t inode = inodeOf(path);
         std::optional<std::string> seen;
         std::optional<std::string> newTag;
-        const tag::Id3v2Update update = [&](std::string_view tagInFile) {
+        const id3::Id3v2Update update = [&](std::string_view tagInFile) {
             seen = std::string(tagInFile);
             newTag = c.update(tagInFile);
             return newTag;
         };
 
-        const tag::TagsWrite written =
-            tag::writeTags(test_files::pathOf(path), editedTrailer(), update);
+        const id3::TagsWrite written =
+            id3::writeTags(test_files::pathOf(path), editedTrailer(), update);
 
         EXPECT_TRUE(written.trailer.saved) << c.what << ": " << written.trailer.reason;
         EXPECT_EQ(written.id3v2, c.id3v2) << c.what << ": " << written.id3v2Reason;
@@ -253,7 +253,7 @@ enum class Left { AsItWas, NewTrailer, BothNew };
 struct FaultCase {
     const char* what;
     bool rewrite;  // the new ID3v2 tag is larger, so the file is rewritten for it
-    std::function<void(tag::WriterSystemCalls&)> fault;
+    std::function<void(id3::WriterSystemCalls&)> fault;
     bool trailerSaved;
     Id3v2 id3v2;
     std::string reason;  // the ID3v2 tag's
@@ -347,18 +347,18 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
         const QStringList namesBefore = namesIn(folder.path());
         const QByteArray before = readAll(path);
         const std::map<std::string, std::string> attributes = attributesOf(path);
-        const tag::Id3v2Update update = c.rewrite ? rendered(3000) : titleReplaced;
+        const id3::Id3v2Update update = c.rewrite ? rendered(3000) : titleReplaced;
         const QByteArray newTag = QByteArray::fromStdString(*update(parts.id3v2.toStdString()));
-        tag::WriterSystemCalls calls;
+        id3::WriterSystemCalls calls;
         c.fault(calls);
 
-        tag::TagsWrite written;
+        id3::TagsWrite written;
         {
             std::optional<test_files::FileSizeCap> cap;
             if (c.sizeCapped) {
                 cap.emplace(static_cast<rlim_t>(before.size()));
             }
-            written = tag::writeTags(test_files::pathOf(path), editedTrailer(), update, calls);
+            written = id3::writeTags(test_files::pathOf(path), editedTrailer(), update, calls);
         }
 
         EXPECT_EQ(written.trailer.saved, c.trailerSaved)
@@ -368,8 +368,8 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
         if (!c.trailerSaved) {
             EXPECT_EQ(written.trailer.reason, c.reason) << c.what;
         }
-        const tag::TrailerRead click = tag::readTrailer(test_files::pathOf(path));
-        EXPECT_NE(click.recovery.outcome, tag::JournalRecovery::Outcome::Failed) << c.what;
+        const id3::TrailerRead click = id3::readTrailer(test_files::pathOf(path));
+        EXPECT_NE(click.recovery.outcome, id3::JournalRecovery::Outcome::Failed) << c.what;
         const QByteArray trailer = savedTrailer(parts.trailer);
         const std::map<Left, QByteArray> left = {
             {Left::AsItWas, before},

@@ -10,19 +10,19 @@
 #include "support/temp_files.h"
 #include "tag/track_description.h"
 
-namespace tag {
+namespace id3 {
 void PrintTo(const TrackDescription& track, std::ostream* out) {
     *out << '"' << track.title.toStdString() << "\" by \"" << track.artist.toStdString()
          << "\" on \"" << track.album.toStdString() << '"';
 }
-}  // namespace tag
+}  // namespace id3
 
 namespace {
 
 struct DescriptionCase {
     const char* what;
     QByteArray content;
-    tag::TrackDescription expected;
+    id3::TrackDescription expected;
 };
 
 void PrintTo(const DescriptionCase& file, std::ostream* out) {
@@ -37,7 +37,7 @@ TEST_P(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
     const core::FilePath file =
         test_files::inFolder(test_files::pathOf(folder.path()), core::FilePath("Song \xe9.mp3"));
     test_files::writeAll(file, GetParam().content);
-    EXPECT_EQ(tag::describeTrack(file), GetParam().expected);
+    EXPECT_EQ(id3::describeTrack(file), GetParam().expected);
     test_files::removeTree(file);
 }
 

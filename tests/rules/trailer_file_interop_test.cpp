@@ -21,16 +21,16 @@ TEST(TagLibReadsOurTrailer, WithTheSameFieldsAndTheGenreOneLower) {
     ASSERT_TRUE(QFile::copy(test_files::testDataFile(QStringLiteral("cbr.mp3")), path));
 
     for (int position : {0, 12, 31, 33}) {  // Blues, Other, Trance, Instrumental
-        tag::TagRecord record;
-        record.store(tag::TagField::Tag, "TAG");
-        record.store(tag::TagField::Title, "A title that is cut after thirty characters");
-        record.store(tag::TagField::Artist, "The Artist");
-        record.store(tag::TagField::Album, "Album");
-        record.store(tag::TagField::Year, "1999");
-        record.store(tag::TagField::Comment, "Nice");
-        record.store(tag::TagField::Genre,
-                     std::string(1, static_cast<char>(tag::genreCodeFromPosition(position))));
-        ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), {record}).saved);
+        id3::TagRecord record;
+        record.store(id3::TagField::Tag, "TAG");
+        record.store(id3::TagField::Title, "A title that is cut after thirty characters");
+        record.store(id3::TagField::Artist, "The Artist");
+        record.store(id3::TagField::Album, "Album");
+        record.store(id3::TagField::Year, "1999");
+        record.store(id3::TagField::Comment, "Nice");
+        record.store(id3::TagField::Genre,
+                     std::string(1, static_cast<char>(id3::genreCodeFromPosition(position))));
+        ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), {record}).saved);
 
         TagLib::MPEG::File file(QFile::encodeName(path).constData());
         TagLib::ID3v1::Tag* read = file.ID3v1Tag();
@@ -41,8 +41,8 @@ TEST(TagLibReadsOurTrailer, WithTheSameFieldsAndTheGenreOneLower) {
         EXPECT_EQ(read->year(), 1999U);
         EXPECT_EQ(read->comment().stripWhiteSpace().to8Bit(), "Nice");
 
-        const int ourCode = tag::genreCodeFromPosition(position);
-        const TagLib::String ourName(std::string(tag::kGenreNames[position]));
+        const int ourCode = id3::genreCodeFromPosition(position);
+        const TagLib::String ourName(std::string(id3::kGenreNames[position]));
         EXPECT_EQ(static_cast<int>(read->genreNumber()), ourCode) << "the byte itself";
         EXPECT_EQ(TagLib::ID3v1::genreIndex(ourName), ourCode - 1) << ourName.to8Bit();
     }
@@ -64,12 +64,12 @@ TEST(TagLibReadsOurTrailer, KeepingTheTrackAndGenreItStored) {
         ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v1));
     }
 
-    tag::TagRecord record;
-    record.store(tag::TagField::Tag, "TAG");
-    record.store(tag::TagField::Title, "New title");
-    record.store(tag::TagField::Comment, "");
-    record.store(tag::TagField::Genre, std::string(1, '\0'));
-    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), {record, 0}).saved);
+    id3::TagRecord record;
+    record.store(id3::TagField::Tag, "TAG");
+    record.store(id3::TagField::Title, "New title");
+    record.store(id3::TagField::Comment, "");
+    record.store(id3::TagField::Genre, std::string(1, '\0'));
+    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), {record, 0}).saved);
 
     TagLib::MPEG::File file(QFile::encodeName(path).constData());
     TagLib::ID3v1::Tag* read = file.ID3v1Tag();
@@ -92,13 +92,13 @@ TEST(TagLibReadsOurTrailer, AfterAnApeTagThatStaysWhole) {
     test_files::writeAll(path, before);
     ASSERT_FALSE(TagLib::MPEG::File(QFile::encodeName(path).constData()).hasID3v1Tag());
 
-    tag::TagRecord record;
-    record.store(tag::TagField::Tag, "TAG");
-    record.store(tag::TagField::Title, "After the APE tag");
-    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), {record}).saved);
+    id3::TagRecord record;
+    record.store(id3::TagField::Tag, "TAG");
+    record.store(id3::TagField::Title, "After the APE tag");
+    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), {record}).saved);
 
     const QByteArray trailer(reinterpret_cast<const char*>(record.encode().data()),
-                             tag::TagRecord::kSize);
+                             id3::TagRecord::kSize);
     EXPECT_EQ(test_files::readAll(path), before + trailer);
     TagLib::MPEG::File file(QFile::encodeName(path).constData());
     ASSERT_TRUE(file.hasAPETag());

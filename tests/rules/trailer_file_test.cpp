@@ -17,7 +17,7 @@
 
 namespace {
 
-using Outcome = tag::TrailerRead::Outcome;
+using Outcome = id3::TrailerRead::Outcome;
 using test_files::apeTag;
 using test_files::audioBytes;
 using test_files::FileSizeCap;
@@ -34,22 +34,22 @@ protected:
         return file(name);
     }
 
-    static tag::EditedTag someTag() {
-        tag::TagRecord record;
-        record.store(tag::TagField::Tag, "TAG");
-        record.store(tag::TagField::Title, "New title");
-        record.store(tag::TagField::Genre, "\x05");
+    static id3::EditedTag someTag() {
+        id3::TagRecord record;
+        record.store(id3::TagField::Tag, "TAG");
+        record.store(id3::TagField::Title, "New title");
+        record.store(id3::TagField::Genre, "\x05");
         return {record, 0};
     }
-    static tag::TagRecord::Bytes someTrailer() { return someTag().record.encode(); }
+    static id3::TagRecord::Bytes someTrailer() { return someTag().record.encode(); }
 
-    static QByteArray asBytes(const tag::TagRecord::Bytes& bytes) {
+    static QByteArray asBytes(const id3::TagRecord::Bytes& bytes) {
         return QByteArray(reinterpret_cast<const char*>(bytes.data()),
                           static_cast<qsizetype>(bytes.size()));
     }
 
     static bool hasRecord(const QString& path) {
-        return ::getxattr(path.toLocal8Bit().constData(), tag::kJournalAttribute, nullptr, 0) >= 0;
+        return ::getxattr(path.toLocal8Bit().constData(), id3::kJournalAttribute, nullptr, 0) >= 0;
     }
 
     QTemporaryDir folder_;
@@ -81,7 +81,7 @@ TEST_F(TrailerFile, ReadsTheLastBytesOfRegularFilesOnly) {
     };
     for (const ReadCase& c : cases) {
         const QString path = withContent(QStringLiteral("f.mp3"), c.content);
-        const tag::TrailerRead read = tag::readTrailer(test_files::pathOf(path));
+        const id3::TrailerRead read = id3::readTrailer(test_files::pathOf(path));
         EXPECT_EQ(read.outcome, c.outcome) << c.what;
         if (c.outcome == Outcome::Trailer) {
             EXPECT_EQ(asBytes(read.lastBytes), c.content.right(128)) << c.what;
@@ -95,14 +95,14 @@ TEST_F(TrailerFile, RefusesWhatIsNoRegularFileWithoutOpeningIt) {
     ASSERT_EQ(::mkfifo(file(QStringLiteral("fifo.mp3")).toLocal8Bit().constData(), 0644), 0);
 
     // Opening a FIFO for reading would wait for a writer forever: this returns at once.
-    EXPECT_EQ(tag::readTrailer(test_files::pathOf(file(QStringLiteral("fifo.mp3")))).outcome,
+    EXPECT_EQ(id3::readTrailer(test_files::pathOf(file(QStringLiteral("fifo.mp3")))).outcome,
               Outcome::NotAFile);
-    EXPECT_EQ(tag::readTrailer(test_files::pathOf(file(QStringLiteral("folder.mp3")))).outcome,
+    EXPECT_EQ(id3::readTrailer(test_files::pathOf(file(QStringLiteral("folder.mp3")))).outcome,
               Outcome::NotAFile);
-    EXPECT_EQ(tag::readTrailer(core::FilePath("/dev/null")).outcome, Outcome::NotAFile);
+    EXPECT_EQ(id3::readTrailer(core::FilePath("/dev/null")).outcome, Outcome::NotAFile);
 
-    const tag::TrailerRead missing =
-        tag::readTrailer(test_files::pathOf(file(QStringLiteral("gone.mp3"))));
+    const id3::TrailerRead missing =
+        id3::readTrailer(test_files::pathOf(file(QStringLiteral("gone.mp3"))));
     EXPECT_EQ(missing.outcome, Outcome::Unreadable);
     EXPECT_FALSE(missing.reason.empty());
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("gone.mp3")))) << "reading created it";
@@ -112,7 +112,7 @@ TEST_F(TrailerFile, OverwritesAnExistingTrailerInPlace) {
     const QByteArray audio = audioBytes(4000);
     const QString path = withContent(QStringLiteral("a.mp3"), audio + trailer("Old", "Artist"));
 
-    const tag::TrailerWrite written = tag::writeTrailer(test_files::pathOf(path), someTag());
+    const id3::TrailerWrite written = id3::writeTrailer(test_files::pathOf(path), someTag());
 
     ASSERT_TRUE(written.saved) << written.reason;
     EXPECT_EQ(readAll(path), audio + asBytes(someTrailer()));
@@ -120,7 +120,7 @@ TEST_F(TrailerFile, OverwritesAnExistingTrailerInPlace) {
 
 TEST_F(TrailerFile, AFileThatIsAllTrailerIsOverwrittenWhole) {
     const QString path = withContent(QStringLiteral("t.mp3"), trailer("Only"));
-    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), someTag()).saved);
+    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), someTag()).saved);
     EXPECT_EQ(readAll(path), asBytes(someTrailer()));
 }
 
@@ -131,7 +131,7 @@ TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
           audioBytes(600) + kApeTag}) {
         const QString path = withContent(QStringLiteral("b.mp3"), before);
 
-        const tag::TrailerWrite written = tag::writeTrailer(test_files::pathOf(path), someTag());
+        const id3::TrailerWrite written = id3::writeTrailer(test_files::pathOf(path), someTag());
 
         ASSERT_TRUE(written.saved) << written.reason;
         EXPECT_EQ(readAll(path), before + asBytes(someTrailer())) << before.size();
@@ -141,8 +141,8 @@ TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
 TEST_F(TrailerFile, WritingTwiceKeepsOneTrailer) {
     const QByteArray audio = audioBytes(900);
     const QString path = withContent(QStringLiteral("c.mp3"), audio);
-    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), someTag()).saved);
-    ASSERT_TRUE(tag::writeTrailer(test_files::pathOf(path), someTag()).saved);
+    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), someTag()).saved);
+    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), someTag()).saved);
     EXPECT_EQ(readAll(path), audio + asBytes(someTrailer()));
 }
 
@@ -151,8 +151,8 @@ TEST_F(TrailerFile, NeverCreatesOrTouchesWhatIsNoRegularFile) {
     ASSERT_EQ(::mkfifo(file(QStringLiteral("fifo.mp3")).toLocal8Bit().constData(), 0644), 0);
     for (const QString& name : {QStringLiteral("gone.mp3"), QStringLiteral("folder.mp3"),
                                 QStringLiteral("fifo.mp3"), QStringLiteral("folder.mp3/")}) {
-        const tag::TrailerWrite written =
-            tag::writeTrailer(test_files::pathOf(file(name)), someTag());
+        const id3::TrailerWrite written =
+            id3::writeTrailer(test_files::pathOf(file(name)), someTag());
         EXPECT_FALSE(written.saved) << name.toStdString();
         EXPECT_FALSE(written.reason.empty()) << name.toStdString();
     }
@@ -193,7 +193,7 @@ TEST_F(TrailerFile, FollowsALinkOnlyToAFileWithAnMp3Name) {
                                     folder.filePath(QString::fromLatin1(name))));
         }
 
-        const tag::TrailerWrite written = tag::writeTrailer(
+        const id3::TrailerWrite written = id3::writeTrailer(
             test_files::pathOf(folder.filePath(QStringLiteral("link.mp3"))), someTag());
 
         EXPECT_EQ(written.saved, c.reason.empty()) << c.what;
@@ -211,10 +211,10 @@ TEST_F(TrailerFile, AFailedAppendIsReportedAndCutOffAgain) {
     const QByteArray audio = audioBytes(1000);
     const QString path = withContent(QStringLiteral("d.mp3"), audio);
 
-    tag::TrailerWrite written;
+    id3::TrailerWrite written;
     {
         const FileSizeCap cap(audio.size() + 50);  // room for part of the trailer only
-        written = tag::writeTrailer(test_files::pathOf(path), someTag());
+        written = id3::writeTrailer(test_files::pathOf(path), someTag());
     }
 
     EXPECT_FALSE(written.saved);
@@ -239,8 +239,8 @@ struct Fault {
     bool recordRemovalFails = false;
 };
 
-tag::WriterSystemCalls failingCalls(const Fault& f) {
-    tag::WriterSystemCalls calls;
+id3::WriterSystemCalls failingCalls(const Fault& f) {
+    id3::WriterSystemCalls calls;
     calls.pwrite = [f, n = 0](int fd, const void* data, size_t size, off_t offset) mutable {
         if (++n > 1 && n <= 1 + f.writeFailures) {
             errno = f.error;
@@ -405,16 +405,16 @@ TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
             return kept + written.left(newBytes) + old.mid(newBytes);
         };
 
-        const tag::TrailerWrite result =
-            tag::writeTrailer(test_files::pathOf(path), someTag(), failingCalls(c.fault));
+        const id3::TrailerWrite result =
+            id3::writeTrailer(test_files::pathOf(path), someTag(), failingCalls(c.fault));
 
         EXPECT_EQ(result.saved, c.reason.empty()) << c.what;
         EXPECT_EQ(result.reason, c.reason) << c.what;
         EXPECT_EQ(readAll(path), leaves(c.newBytesLeft)) << c.what;
 
-        const tag::TrailerRead click = tag::readTrailer(test_files::pathOf(path));
+        const id3::TrailerRead click = id3::readTrailer(test_files::pathOf(path));
         EXPECT_EQ(readAll(path), leaves(c.newBytesAfterClick)) << c.what;
-        EXPECT_NE(click.recovery.outcome, tag::JournalRecovery::Outcome::Failed) << c.what;
+        EXPECT_NE(click.recovery.outcome, id3::JournalRecovery::Outcome::Failed) << c.what;
         EXPECT_FALSE(hasRecord(path)) << c.what;
     }
 }
