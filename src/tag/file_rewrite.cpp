@@ -60,24 +60,6 @@ void removeLeftoverIn(int folder, const std::string& name) {
     }
 }
 
-std::optional<std::string> attribute(int fd, const char* name, const WriterSystemCalls& calls) {
-    for (;;) {
-        const ssize_t size = calls.fgetxattr(fd, name, nullptr, 0);
-        if (size < 0) {
-            return std::nullopt;
-        }
-        std::string value(static_cast<std::size_t>(size), '\0');
-        const ssize_t read = calls.fgetxattr(fd, name, value.data(), value.size());
-        if (read >= 0) {
-            value.resize(static_cast<std::size_t>(read));
-            return value;
-        }
-        if (errno != ERANGE) {
-            return std::nullopt;
-        }
-    }
-}
-
 // The names of the extended attributes of `fd`, none when the file system keeps none;
 // nothing when they could not be listed.
 std::optional<std::set<std::string>> attributeNames(int fd, const WriterSystemCalls& calls) {
@@ -119,12 +101,12 @@ std::optional<std::string> copyAttributes(int from, int to, const WriterSystemCa
         return "*";
     }
     for (const std::string& name : *wanted) {
-        const std::optional<std::string> value = attribute(from, name.c_str(), calls);
+        const std::optional<std::string> value = readAttribute(from, name.c_str(), calls);
         if (!value) {
             return name;
         }
         // One the new file has already, such as a security label, need not be set again.
-        if (attribute(to, name.c_str(), calls) != value &&
+        if (readAttribute(to, name.c_str(), calls) != value &&
             calls.fsetxattr(to, name.c_str(), value->data(), value->size(), 0) != 0) {
             return name;
         }

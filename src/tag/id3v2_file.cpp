@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <string>
 
+#include "tag/file_access.h"
 #include "tag/id3v2_tag.h"
 
 namespace id3 {
@@ -18,20 +19,8 @@ namespace {
 // the file; false on an error or an early end.
 bool readUpTo(int fd, std::string& bytes, std::size_t offset, std::size_t end) {
     bytes.resize(end);
-    const std::size_t size = end - offset;
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, bytes.data() + offset + done, size - done,
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return transferAll(::pread, fd, bytes.data() + offset, end - offset,
+                       static_cast<off_t>(offset));
 }
 
 // The tag the open file begins with: its header alone, or the whole tag (as much of it as the

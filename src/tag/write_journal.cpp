@@ -175,24 +175,6 @@ std::optional<bool> fitsFile(int fd, const InPlaceWrite& write, off_t size,
     return true;
 }
 
-std::optional<std::string> readRecord(int fd, const WriterSystemCalls& calls) {
-    for (;;) {
-        const ssize_t size = calls.fgetxattr(fd, kJournalAttribute, nullptr, 0);
-        if (size < 0) {
-            return std::nullopt;
-        }
-        std::string record(static_cast<std::size_t>(size), '\0');
-        const ssize_t read = calls.fgetxattr(fd, kJournalAttribute, record.data(), record.size());
-        if (read >= 0) {
-            record.resize(static_cast<std::size_t>(read));
-            return record;
-        }
-        if (errno != ERANGE) {  // ERANGE: it grew between the two calls
-            return std::nullopt;
-        }
-    }
-}
-
 const std::string kCutShort = "a save that was cut short";
 
 JournalRecovery couldNotFinish(int error) {
@@ -210,6 +192,24 @@ JournalRecovery discardRecord(int fd, const WriterSystemCalls& calls, const std:
 }
 
 }  // namespace
+
+std::optional<std::string> readAttribute(int fd, const char* name, const WriterSystemCalls& calls) {
+    for (;;) {
+        const ssize_t size = calls.fgetxattr(fd, name, nullptr, 0);
+        if (size < 0) {
+            return std::nullopt;
+        }
+        std::string value(static_cast<std::size_t>(size), '\0');
+        const ssize_t read = calls.fgetxattr(fd, name, value.data(), value.size());
+        if (read >= 0) {
+            value.resize(static_cast<std::size_t>(read));
+            return value;
+        }
+        if (errno != ERANGE) {  // ERANGE: it grew between the two calls
+            return std::nullopt;
+        }
+    }
+}
 
 std::string encodeWrite(const InPlaceWrite& write) {
     std::string record(1, kVersion);
@@ -317,7 +317,7 @@ bool holdsJournal(int fd) {
 
 JournalRecovery finishInterruptedWrite(int fd, const WriterSystemCalls& calls) {
     errno = 0;
-    const std::optional<std::string> record = readRecord(fd, calls);
+    const std::optional<std::string> record = readAttribute(fd, kJournalAttribute, calls);
     if (!record) {
         return errno == ENODATA || errno == ENOTSUP || errno == EOPNOTSUPP ? JournalRecovery{}
                                                                            : couldNotFinish(errno);

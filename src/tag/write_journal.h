@@ -74,6 +74,10 @@ struct JournalRecovery {
 // Whether the open file, read-only or not, holds the record of an interrupted write.
 bool holdsJournal(int fd);
 
+// The value of the open file's extended attribute `name`; nothing when it has none or it
+// cannot be read.
+std::optional<std::string> readAttribute(int fd, const char* name, const WriterSystemCalls& calls);
+
 // Completes the write that a kill or a power loss interrupted, when the open file `fd` holds
 // its record: the user asked for it. Before writing, the record is held against the file:
 // its size must lie between the sizes before and after the write, and each changed byte must
