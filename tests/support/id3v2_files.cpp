@@ -8,8 +8,8 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QtEndian>
 
+#include "support/id3v2_tags.h"
 #include "support/temp_files.h"
 
 namespace id3v2_files {
@@ -34,21 +34,6 @@ void fill(TagLib::ID3v2::Tag& tag, const QString& title, int commentSize, int pi
     }
 }
 
-QByteArray syncsafe(int size) {
-    QByteArray bytes(4, '\0');
-    for (int i = 3; i >= 0; --i) {
-        bytes[i] = static_cast<char>(size & 0x7f);
-        size >>= 7;
-    }
-    return bytes;
-}
-
-QByteArray bigEndian(int size, int bytes) {
-    QByteArray out(4, '\0');
-    qToBigEndian(static_cast<quint32>(size), out.data());
-    return out.right(bytes);
-}
-
 }  // namespace
 
 QByteArray renderedTag(int version, const QString& title, int commentSize, int pictureSize) {
@@ -62,21 +47,9 @@ QByteArray handmadeTag(int version, const std::vector<std::pair<QByteArray, QByt
                        int padding, bool footer) {
     QByteArray body;
     for (const auto& [id, text] : frames) {
-        const QByteArray content = '\0' + text;  // encoding 0: Latin-1
-        if (version == 2) {
-            body += id + bigEndian(static_cast<int>(content.size()), 3) + content;
-        } else {
-            const int size = static_cast<int>(content.size());
-            body += id + (version == 4 ? syncsafe(size) : bigEndian(size, 4)) +
-                    QByteArray(2, '\0') + content;
-        }
+        body += test_tags::frame(version, id, test_tags::latin1Text(text));
     }
-    body += QByteArray(padding, '\0');
-    const char flags = footer ? '\x10' : '\0';
-    const QByteArray sizeAndFlags = QByteArray(1, static_cast<char>(version)) +
-                                    QByteArray(1, '\0') + QByteArray(1, flags) +
-                                    syncsafe(static_cast<int>(body.size()));
-    return "ID3" + sizeAndFlags + body + (footer ? "3DI" + sizeAndFlags : QByteArray());
+    return test_tags::tag(version, body, padding, footer ? '\x10' : '\0');
 }
 
 void saveWithTagLib(const QString& path, int version, const QString& title, int pictureSize,
