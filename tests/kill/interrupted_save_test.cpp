@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "kill/turns.h"
-#include "support/id3v2_files.h"
+#include "support/id3v2_tags.h"
 #include "support/temp_files.h"
 #include "tag/tags_write.h"
 #include "tag/trailer_file.h"
@@ -33,9 +33,7 @@ using test_files::readAll;
 using test_files::writeAll;
 
 QByteArray trailerOfTurn(long turn, int first, int last) {
-    const id3::TagRecord::Bytes bytes = kill_test::trailerOfTurn(turn, first, last).record.encode();
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<qsizetype>(bytes.size()));
+    return test_files::bytesOf(kill_test::trailerOfTurn(turn, first, last).record.encode());
 }
 
 using Clock = std::chrono::steady_clock;
@@ -127,13 +125,13 @@ LoopStart trailerStart(std::mt19937& random, bool append) {
 LoopStart tagsStart(const QString& folder, bool sameSize) {
     QByteArray tags[2];
     if (sameSize) {
-        tags[0] = tags[1] = id3v2_files::renderedTag(4, QStringLiteral("Title"), 6000);
+        tags[0] = tags[1] = test_tags::renderedTag(4, QStringLiteral("Title"), 6000);
         tags[1][4095] = tags[1][4096] = 'd';
     } else {
-        tags[0] = id3v2_files::renderedTag(4, QStringLiteral("First"), 100);
-        tags[1] = id3v2_files::renderedTag(3, QStringLiteral("Second take"), 3000);
+        tags[0] = test_tags::renderedTag(4, QStringLiteral("First"), 100);
+        tags[1] = test_tags::renderedTag(3, QStringLiteral("Second take"), 3000);
     }
-    const QByteArray audio = readAll(test_files::testDataFile(QStringLiteral("cbr.mp3")));
+    const QByteArray audio = test_files::mpegAudio();
     QStringList arguments = numbers({127, 127}) << QStringLiteral("tags");
     for (int turn : {0, 1}) {
         const QString file = folder + "/.tag" + QString::number(turn);

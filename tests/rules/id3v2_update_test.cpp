@@ -71,8 +71,7 @@ struct ReadBack {
 };
 
 ReadBack readBack(const QByteArray& id3v2) {
-    static const QByteArray audio =
-        test_files::readAll(test_files::testDataFile(QStringLiteral("cbr.mp3")));
+    static const QByteArray audio = test_files::mpegAudio();
     const QByteArray bytes = id3v2 + audio;
     TagLib::ByteVectorStream stream({bytes.constData(), static_cast<unsigned int>(bytes.size())});
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance());

@@ -20,9 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "support/file_size_cap.h"
 #include "support/id3v2_files.h"
+#include "support/id3v2_tags.h"
 #include "support/temp_files.h"
+#include "support/write_faults.h"
 #include "tag/tags_write.h"
 #include "tag/write_journal.h"
 
@@ -30,6 +31,7 @@ namespace {
 
 using Id3v2 = id3::TagsWrite::Id3v2;
 using id3v2_files::Titles;
+using test_files::failingWith;
 using test_files::readAll;
 using test_files::writeAll;
 
@@ -49,13 +51,7 @@ QByteArray savedTrailer(const QByteArray& old = {}) {
         std::copy(old.begin(), old.end(), bytes.begin());
         inFile = id3::TagRecord::decode(bytes);
     }
-    const id3::TagRecord::Bytes bytes = id3::savedTrailer(editedTrailer(), inFile);
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<qsizetype>(bytes.size()));
-}
-
-QByteArray audio() {
-    return readAll(test_files::testDataFile(QStringLiteral("cbr.mp3")));
+    return test_files::bytesOf(id3::savedTrailer(editedTrailer(), inFile));
 }
 
 // A file cut into its tags and audio, as made.
@@ -96,8 +92,7 @@ std::optional<std::string> titleReplaced(std::string_view tag) {
 // characters and a picture of `pictureSize` bytes, so larger than most.
 id3::Id3v2Update rendered(int commentSize, int pictureSize = 0) {
     return [=](std::string_view tag) -> std::optional<std::string> {
-        return id3v2_files::renderedTag(tag[3], QStringLiteral("New title"), commentSize,
-                                        pictureSize)
+        return test_tags::renderedTag(tag[3], QStringLiteral("New title"), commentSize, pictureSize)
             .toStdString();
     };
 }
@@ -139,8 +134,8 @@ TEST(TagsWrite, SavesBothTagsOfFilesOtherToolsMade) {
             const QByteArray titleFrame = version == 2 ? "TT2" : "TIT2";
             return writeParts(
                 path,
-                {id3v2_files::handmadeTag(version, {{titleFrame, "Old title"}}, padding, footer),
-                 audio(), withTrailer ? test_files::trailer("Old") : QByteArray()});
+                {test_tags::handmadeTag(version, {{titleFrame, "Old title"}}, padding, footer),
+                 test_files::mpegAudio(), withTrailer ? test_files::trailer("Old") : ""});
         };
     };
     const auto byTagLib = [](int version, int pictureSize, bool withTrailer) {
@@ -168,7 +163,7 @@ TEST(TagsWrite, SavesBothTagsOfFilesOtherToolsMade) {
          newTitle},
         {"no ID3v2 tag",
          [](const QString& path) {
-             return writeParts(path, {{}, audio(), {}});
+             return writeParts(path, {{}, test_files::mpegAudio(), {}});
          },
          nullptr, Id3v2::None, false, QString()},
     };
@@ -205,13 +200,6 @@ TEST(TagsWrite, SavesBothTagsOfFilesOtherToolsMade) {
     }
     EXPECT_EQ(id3v2_files::titlesByMutagen(paths), expected);
     EXPECT_EQ(namesIn(folder.path()).size(), paths.size()) << "a new file was left behind";
-}
-
-auto failingWith(int error) {
-    return [error](auto...) {
-        errno = error;
-        return -1;
-    };
 }
 
 // Its extended attributes, ACLs among them, with its owner, group and permissions.

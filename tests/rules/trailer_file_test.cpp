@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -9,10 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 
-#include "support/file_size_cap.h"
 #include "support/temp_files.h"
+#include "support/write_faults.h"
 #include "tag/trailer_file.h"
 
 namespace {
@@ -20,6 +18,7 @@ namespace {
 using Outcome = id3::TrailerRead::Outcome;
 using test_files::apeTag;
 using test_files::audioBytes;
+using test_files::failingWith;
 using test_files::FileSizeCap;
 using test_files::readAll;
 using test_files::trailer;
@@ -41,12 +40,7 @@ protected:
         record.store(id3::TagField::Genre, "\x05");
         return {record, 0};
     }
-    static id3::TagRecord::Bytes someTrailer() { return someTag().record.encode(); }
-
-    static QByteArray asBytes(const id3::TagRecord::Bytes& bytes) {
-        return QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                          static_cast<qsizetype>(bytes.size()));
-    }
+    static QByteArray someTrailer() { return test_files::bytesOf(someTag().record.encode()); }
 
     static bool hasRecord(const QString& path) {
         return ::getxattr(path.toLocal8Bit().constData(), id3::kJournalAttribute, nullptr, 0) >= 0;
@@ -84,7 +78,7 @@ TEST_F(TrailerFile, ReadsTheLastBytesOfRegularFilesOnly) {
         const id3::TrailerRead read = id3::readTrailer(test_files::pathOf(path));
         EXPECT_EQ(read.outcome, c.outcome) << c.what;
         if (c.outcome == Outcome::Trailer) {
-            EXPECT_EQ(asBytes(read.lastBytes), c.content.right(128)) << c.what;
+            EXPECT_EQ(test_files::bytesOf(read.lastBytes), c.content.right(128)) << c.what;
         }
         EXPECT_EQ(readAll(path), c.content) << c.what << ": reading changed the file";
     }
@@ -115,13 +109,13 @@ TEST_F(TrailerFile, OverwritesAnExistingTrailerInPlace) {
     const id3::TrailerWrite written = id3::writeTrailer(test_files::pathOf(path), someTag());
 
     ASSERT_TRUE(written.saved) << written.reason;
-    EXPECT_EQ(readAll(path), audio + asBytes(someTrailer()));
+    EXPECT_EQ(readAll(path), audio + someTrailer());
 }
 
 TEST_F(TrailerFile, AFileThatIsAllTrailerIsOverwrittenWhole) {
     const QString path = withContent(QStringLiteral("t.mp3"), trailer("Only"));
     ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), someTag()).saved);
-    EXPECT_EQ(readAll(path), asBytes(someTrailer()));
+    EXPECT_EQ(readAll(path), someTrailer());
 }
 
 TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
@@ -134,7 +128,7 @@ TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
         const id3::TrailerWrite written = id3::writeTrailer(test_files::pathOf(path), someTag());
 
         ASSERT_TRUE(written.saved) << written.reason;
-        EXPECT_EQ(readAll(path), before + asBytes(someTrailer())) << before.size();
+        EXPECT_EQ(readAll(path), before + someTrailer()) << before.size();
     }
 }
 
@@ -143,7 +137,7 @@ TEST_F(TrailerFile, WritingTwiceKeepsOneTrailer) {
     const QString path = withContent(QStringLiteral("c.mp3"), audio);
     ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), someTag()).saved);
     ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), someTag()).saved);
-    EXPECT_EQ(readAll(path), audio + asBytes(someTrailer()));
+    EXPECT_EQ(readAll(path), audio + someTrailer());
 }
 
 TEST_F(TrailerFile, NeverCreatesOrTouchesWhatIsNoRegularFile) {
@@ -199,8 +193,7 @@ TEST_F(TrailerFile, FollowsALinkOnlyToAFileWithAnMp3Name) {
         EXPECT_EQ(written.saved, c.reason.empty()) << c.what;
         EXPECT_TRUE(written.reason.ends_with(c.reason)) << c.what << ": " << written.reason;
         if (c.target) {
-            EXPECT_EQ(readAll(target), written.saved ? audio + asBytes(someTrailer()) : audio)
-                << c.what;
+            EXPECT_EQ(readAll(target), written.saved ? audio + someTrailer() : audio) << c.what;
         }
         EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("link.mp3"))).isSymLink()) << c.what;
         EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("gone.mp3")))) << c.what;
@@ -255,10 +248,7 @@ id3::WriterSystemCalls failingCalls(const Fault& f) {
         }
         return ::fdatasync(fd);
     };
-    const auto fail = [error = f.error](auto...) {
-        errno = error;
-        return -1;
-    };
+    const auto fail = failingWith(f.error);
     if (f.readFails) {
         calls.pread = fail;
     }
@@ -272,10 +262,7 @@ id3::WriterSystemCalls failingCalls(const Fault& f) {
         };
     }
     if (f.recordError != 0) {
-        calls.fsetxattr = [error = f.recordError](auto...) {
-            errno = error;
-            return -1;
-        };
+        calls.fsetxattr = failingWith(f.recordError);
     }
     if (f.recordFlushFails) {
         calls.fsync = fail;
@@ -396,7 +383,7 @@ TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
          "",
          128},
     };
-    const QByteArray written = asBytes(someTrailer());
+    const QByteArray written = someTrailer();
     for (const FaultCase& c : cases) {
         const QByteArray kept = audioBytes(1000) + (c.ending == Ending::ApeTag ? kApeTag : "");
         const QByteArray old = c.ending == Ending::Trailer ? trailer("Old") : QByteArray();

@@ -1,7 +1,5 @@
 #include "support/id3v2_files.h"
 
-#include <taglib/attachedpictureframe.h>
-#include <taglib/commentsframe.h>
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
@@ -14,56 +12,18 @@
 
 namespace id3v2_files {
 
-namespace {
-
-TagLib::ID3v2::Version taglibVersion(int version) {
-    return version == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4;
-}
-
-void fill(TagLib::ID3v2::Tag& tag, const QString& title, int commentSize, int pictureSize) {
-    tag.setTitle(TagLib::String(title.toStdString(), TagLib::String::UTF8));
-    tag.setArtist("Artist");
-    if (commentSize > 0) {
-        tag.setComment(std::string(static_cast<std::size_t>(commentSize), 'c'));
-    }
-    if (pictureSize > 0) {
-        auto* picture = new TagLib::ID3v2::AttachedPictureFrame;
-        picture->setMimeType("image/jpeg");
-        picture->setPicture(TagLib::ByteVector(static_cast<unsigned>(pictureSize), '\x5a'));
-        tag.addFrame(picture);
-    }
-}
-
-}  // namespace
-
-QByteArray renderedTag(int version, const QString& title, int commentSize, int pictureSize) {
-    TagLib::ID3v2::Tag tag;
-    fill(tag, title, commentSize, pictureSize);
-    const TagLib::ByteVector bytes = tag.render(taglibVersion(version));
-    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-QByteArray handmadeTag(int version, const std::vector<std::pair<QByteArray, QByteArray>>& frames,
-                       int padding, bool footer) {
-    QByteArray body;
-    for (const auto& [id, text] : frames) {
-        body += test_tags::frame(version, id, test_tags::latin1Text(text));
-    }
-    return test_tags::tag(version, body, padding, footer ? '\x10' : '\0');
-}
-
 void saveWithTagLib(const QString& path, int version, const QString& title, int pictureSize,
                     bool withTrailer) {
-    test_files::writeAll(path,
-                         test_files::readAll(test_files::testDataFile(QStringLiteral("cbr.mp3"))));
+    test_files::writeAll(path, test_files::mpegAudio());
     TagLib::MPEG::File file(QFile::encodeName(path).constData());
-    fill(*file.ID3v2Tag(true), title, 0, pictureSize);
+    test_tags::fillTag(*file.ID3v2Tag(true), title, 0, pictureSize);
     int tags = TagLib::MPEG::File::ID3v2;
     if (withTrailer) {
         file.ID3v1Tag(true)->setTitle(title.toStdString());
         tags |= TagLib::MPEG::File::ID3v1;
     }
-    if (!file.save(tags, TagLib::File::StripOthers, taglibVersion(version))) {
+    if (!file.save(tags, TagLib::File::StripOthers,
+                   version == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4)) {
         qFatal("TagLib could not save %s", qPrintable(path));
     }
 }

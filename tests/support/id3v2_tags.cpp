@@ -1,5 +1,6 @@
 #include "support/id3v2_tags.h"
 
+#include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2synchdata.h>
 #include <taglib/id3v2tag.h>
 
@@ -17,14 +18,36 @@ QByteArray syncsafe(qsizetype value) {
 
 }  // namespace
 
-QByteArray framesByTagLib(int version, const std::function<void(TagLib::ID3v2::Tag&)>& fill) {
+QByteArray tagByTagLib(int version, const std::function<void(TagLib::ID3v2::Tag&)>& fill) {
     TagLib::ID3v2::Tag made;
     fill(made);
-    const QByteArray rendered =
-        fromTagLib(made.render(version == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4));
+    return fromTagLib(made.render(version == 3 ? TagLib::ID3v2::v3 : TagLib::ID3v2::v4));
+}
+
+QByteArray framesByTagLib(int version, const std::function<void(TagLib::ID3v2::Tag&)>& fill) {
+    const QByteArray rendered = tagByTagLib(version, fill);
     constexpr int kHeader = 10;
     constexpr int kPadding = 1024;  // TagLib's, for a tag of no file
     return rendered.mid(kHeader, rendered.size() - kHeader - kPadding);
+}
+
+void fillTag(TagLib::ID3v2::Tag& tag, const QString& title, int commentSize, int pictureSize) {
+    tag.setTitle(TagLib::String(title.toStdString(), TagLib::String::UTF8));
+    tag.setArtist("Artist");
+    if (commentSize > 0) {
+        tag.setComment(std::string(static_cast<std::size_t>(commentSize), 'c'));
+    }
+    if (pictureSize > 0) {
+        auto* picture = new TagLib::ID3v2::AttachedPictureFrame;
+        picture->setMimeType("image/jpeg");
+        picture->setPicture(TagLib::ByteVector(static_cast<unsigned>(pictureSize), '\x5a'));
+        tag.addFrame(picture);
+    }
+}
+
+QByteArray renderedTag(int version, const QString& title, int commentSize, int pictureSize) {
+    return tagByTagLib(
+        version, [&](TagLib::ID3v2::Tag& tag) { fillTag(tag, title, commentSize, pictureSize); });
 }
 
 QByteArray frame(int version, const QByteArray& id, const QByteArray& content) {
@@ -44,6 +67,15 @@ QByteArray tag(int version, const QByteArray& frames, int padding, char flags) {
     const QByteArray rest =
         QByteArray(1, static_cast<char>(version)) + '\0' + flags + syncsafe(body.size());
     return "ID3" + rest + body + ((flags & 0x10) != 0 ? "3DI" + rest : QByteArray());
+}
+
+QByteArray handmadeTag(int version, const std::vector<std::pair<QByteArray, QByteArray>>& frames,
+                       int padding, bool footer) {
+    QByteArray body;
+    for (const auto& [id, text] : frames) {
+        body += frame(version, id, latin1Text(text));
+    }
+    return tag(version, body, padding, footer ? '\x10' : '\0');
 }
 
 QByteArray unsynchronised(const QByteArray& bytes) {

@@ -80,6 +80,10 @@ QByteArray apeTag(const QByteArray& title) {
     return headerOrFooter(kHasHeader | kIsHeader) + item + headerOrFooter(kHasHeader);
 }
 
+QByteArray bytesOf(const id3::TagRecord::Bytes& trailer) {
+    return {reinterpret_cast<const char*>(trailer.data()), static_cast<qsizetype>(trailer.size())};
+}
+
 QByteArray audioBytes(int size) {
     QByteArray bytes(size, '\0');
     for (int i = 0; i < size; ++i) {
@@ -90,6 +94,10 @@ QByteArray audioBytes(int size) {
 
 QString testDataFile(const QString& name) {
     return QStringLiteral(MP3PLAYER_TEST_DATA "/") + name;
+}
+
+QByteArray mpegAudio() {
+    return readAll(testDataFile(QStringLiteral("cbr.mp3")));
 }
 
 bool isHeldOpen(const QString& path) {

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "core/file_path.h"
+#include "tag/tag_record.h"
 
 // How QCOMPARE and GoogleTest print a path: byte for byte.
 namespace core {
@@ -51,10 +52,15 @@ QByteArray trailer(const QByteArray& title, const QByteArray& artist = {},
 // that its header's "APETAGEX" holds "TAG" exactly 128 bytes before the tag's end.
 QByteArray apeTag(const QByteArray& title);
 
+// A trailer as the tag code holds it.
+QByteArray bytesOf(const id3::TagRecord::Bytes& trailer);
+
 // Audio-like bytes that hold no "TAG" anywhere.
 QByteArray audioBytes(int size);
 
 QString testDataFile(const QString& name);
+// The frames of tests/data/cbr.mp3: real audio, which TagLib and mutagen read.
+QByteArray mpegAudio();
 
 // Whether this process holds the file at `path` open, by following its descriptors.
 bool isHeldOpen(const QString& path);

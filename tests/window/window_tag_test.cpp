@@ -12,7 +12,6 @@
 #include "browser/file_list.h"
 #include "core/code_page.h"
 
-#include "support/id3v2_files.h"
 #include "support/id3v2_tags.h"
 #include "support/message_boxes.h"
 #include "support/temp_files.h"
@@ -325,7 +324,7 @@ private slots:
         QTest::addColumn<int>("version");  // the version TagLib reads after the save
         QTest::addColumn<bool>("written");
 
-        using id3v2_files::handmadeTag;
+        using test_tags::handmadeTag;
         const std::vector<std::pair<QByteArray, QByteArray>> frames = {
             {"TIT2", "Old"}, {"TPE1", "Tag artist"}, {"TALB", "Tag album"}};
         QTest::newRow("2.3 with padding") << handmadeTag(3, frames, 600) << true << 3 << true;
@@ -333,7 +332,7 @@ private slots:
             << handmadeTag(4, frames, 600, true) << true << 4 << true;
         QTest::newRow("2.4 without padding") << handmadeTag(4, frames, 0) << true << 4 << true;
         QTest::newRow("2.3 with a 300 KB picture, by TagLib")
-            << id3v2_files::renderedTag(3, QStringLiteral("Old"), 10, 300'000) << true << 3 << true;
+            << test_tags::renderedTag(3, QStringLiteral("Old"), 10, 300'000) << true << 3 << true;
         QTest::newRow("ID3v2 only") << handmadeTag(4, frames, 600) << false << 4 << true;
         QTest::newRow("2.2, which is left")
             << handmadeTag(2, {{"TT2", "Old"}, {"TP1", "Tag artist"}}, 100) << true << 2 << false;
@@ -378,7 +377,7 @@ private slots:
     void anId3v2TagThatCannotBeSavedLeavesItAsItWasAndSaysSo() {
         WindowFixture fixture;
         const core::FilePath path = fixture.file(QStringLiteral("a.mp3"));
-        const QByteArray id3v2 = id3v2_files::handmadeTag(4, {{"TIT2", "Old"}}, 0);
+        const QByteArray id3v2 = test_tags::handmadeTag(4, {{"TIT2", "Old"}}, 0);
         writeAll(path, id3v2 + audioBytes(2000) + trailer("Old"));
         QCOMPARE(::link(path.c_str(), fixture.file(QStringLiteral("linked.bin")).c_str()), 0);
         fixture.open();

@@ -2,9 +2,19 @@
 
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <csignal>
 
+// Ways for a test to make the tag writer's writes fail.
 namespace test_files {
+
+// A system call that fails with `error`, whatever it is handed.
+inline auto failingWith(int error) {
+    return [error](auto...) {
+        errno = error;
+        return -1;
+    };
+}
 
 // Root may write anything, so a failing write is made by capping the size a file may grow to.
 // SIGXFSZ keeps its default action, ending the process, since the writer must not die of it
