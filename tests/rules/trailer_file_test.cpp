@@ -84,74 +84,52 @@ TEST_F(TrailerFile, ReadsTheLastBytesOfRegularFilesOnly) {
     }
 }
 
-TEST_F(TrailerFile, RefusesWhatIsNoRegularFileWithoutOpeningIt) {
+// Opening a FIFO would wait for a writer or reader forever: reading and saving return at once.
+TEST_F(TrailerFile, NeitherReadsNorCreatesNorTouchesWhatIsNoRegularFile) {
     QDir(folder_.path()).mkdir(QStringLiteral("folder.mp3"));
     ASSERT_EQ(::mkfifo(file(QStringLiteral("fifo.mp3")).toLocal8Bit().constData(), 0644), 0);
-
-    // Opening a FIFO for reading would wait for a writer forever: this returns at once.
-    EXPECT_EQ(id3::readTrailer(test_files::pathOf(file(QStringLiteral("fifo.mp3")))).outcome,
-              Outcome::NotAFile);
-    EXPECT_EQ(id3::readTrailer(test_files::pathOf(file(QStringLiteral("folder.mp3")))).outcome,
-              Outcome::NotAFile);
-    EXPECT_EQ(id3::readTrailer(core::FilePath("/dev/null")).outcome, Outcome::NotAFile);
-
-    const id3::TrailerRead missing =
-        id3::readTrailer(test_files::pathOf(file(QStringLiteral("gone.mp3"))));
-    EXPECT_EQ(missing.outcome, Outcome::Unreadable);
-    EXPECT_FALSE(missing.reason.empty());
-    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("gone.mp3")))) << "reading created it";
-}
-
-TEST_F(TrailerFile, OverwritesAnExistingTrailerInPlace) {
-    const QByteArray audio = audioBytes(4000);
-    const QString path = withContent(QStringLiteral("a.mp3"), audio + trailer("Old", "Artist"));
-
-    const id3::TrailerWrite written = id3::writeTrailer(test_files::pathOf(path), someTag());
-
-    ASSERT_TRUE(written.saved) << written.reason;
-    EXPECT_EQ(readAll(path), audio + someTrailer());
-}
-
-TEST_F(TrailerFile, AFileThatIsAllTrailerIsOverwrittenWhole) {
-    const QString path = withContent(QStringLiteral("t.mp3"), trailer("Only"));
-    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), someTag()).saved);
-    EXPECT_EQ(readAll(path), someTrailer());
-}
-
-TEST_F(TrailerFile, AppendsWhenTheFileEndsInAudioSoNoAudioByteIsLost) {
-    for (const QByteArray& before :
-         {audioBytes(4000), audioBytes(127), audioBytes(128), QByteArray(),
-          audioBytes(300) + "tag" + audioBytes(125), trailer("Early") + audioBytes(200),
-          audioBytes(600) + kApeTag}) {
-        const QString path = withContent(QStringLiteral("b.mp3"), before);
-
+    const std::pair<QString, Outcome> cases[] = {
+        {file(QStringLiteral("gone.mp3")), Outcome::Unreadable},
+        {file(QStringLiteral("folder.mp3")), Outcome::NotAFile},
+        {file(QStringLiteral("folder.mp3/")), Outcome::NotAFile},
+        {file(QStringLiteral("fifo.mp3")), Outcome::NotAFile},
+        {QStringLiteral("/dev/null"), Outcome::NotAFile},
+    };
+    for (const auto& [path, outcome] : cases) {
+        const id3::TrailerRead read = id3::readTrailer(test_files::pathOf(path));
+        EXPECT_EQ(read.outcome, outcome) << path.toStdString();
+        EXPECT_FALSE(read.reason.empty()) << path.toStdString();
         const id3::TrailerWrite written = id3::writeTrailer(test_files::pathOf(path), someTag());
-
-        ASSERT_TRUE(written.saved) << written.reason;
-        EXPECT_EQ(readAll(path), before + someTrailer()) << before.size();
-    }
-}
-
-TEST_F(TrailerFile, WritingTwiceKeepsOneTrailer) {
-    const QByteArray audio = audioBytes(900);
-    const QString path = withContent(QStringLiteral("c.mp3"), audio);
-    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), someTag()).saved);
-    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), someTag()).saved);
-    EXPECT_EQ(readAll(path), audio + someTrailer());
-}
-
-TEST_F(TrailerFile, NeverCreatesOrTouchesWhatIsNoRegularFile) {
-    QDir(folder_.path()).mkdir(QStringLiteral("folder.mp3"));
-    ASSERT_EQ(::mkfifo(file(QStringLiteral("fifo.mp3")).toLocal8Bit().constData(), 0644), 0);
-    for (const QString& name : {QStringLiteral("gone.mp3"), QStringLiteral("folder.mp3"),
-                                QStringLiteral("fifo.mp3"), QStringLiteral("folder.mp3/")}) {
-        const id3::TrailerWrite written =
-            id3::writeTrailer(test_files::pathOf(file(name)), someTag());
-        EXPECT_FALSE(written.saved) << name.toStdString();
-        EXPECT_FALSE(written.reason.empty()) << name.toStdString();
+        EXPECT_FALSE(written.saved) << path.toStdString();
+        EXPECT_FALSE(written.reason.empty()) << path.toStdString();
     }
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("gone.mp3"))));
     EXPECT_TRUE(QDir(file(QStringLiteral("folder.mp3"))).isEmpty());
+}
+
+// A trailer at the end is overwritten in place; after anything else, even an APEv2 tag, one is
+// appended so that no byte is lost. A second save overwrites the trailer the first appended.
+TEST_F(TrailerFile, OverwritesTheTrailerOrAppendsOneAfterTheLastByte) {
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {audioBytes(4000), trailer("Old", "Artist")},
+        {{}, trailer("Only")},
+        {audioBytes(4000), {}},
+        {audioBytes(127), {}},
+        {audioBytes(128), {}},
+        {{}, {}},
+        {audioBytes(300) + "tag" + audioBytes(125), {}},
+        {trailer("Early") + audioBytes(200), {}},
+        {audioBytes(600) + kApeTag, {}},
+    };
+    for (const auto& [kept, old] : cases) {
+        const QString path = withContent(QStringLiteral("a.mp3"), kept + old);
+        for (const int save : {1, 2}) {
+            const id3::TrailerWrite written =
+                id3::writeTrailer(test_files::pathOf(path), someTag());
+            ASSERT_TRUE(written.saved) << written.reason;
+            EXPECT_EQ(readAll(path), kept + someTrailer()) << kept.size() << ", save " << save;
+        }
+    }
 }
 
 struct LinkCase {
@@ -215,24 +193,40 @@ TEST_F(TrailerFile, AFailedAppendIsReportedAndCutOffAgain) {
     EXPECT_EQ(readAll(path), audio) << "a half-written trailer stayed behind";
 }
 
-// One way the disk fails, all with `error`: the first pwrite lands only `landed` bytes, as at
-// the file-size limit, and the next `writeFailures` calls fail; the first `syncFailures`
-// fdatasync calls fail (all for -1); pread, ftruncate or close fail when told to. The record of
-// the write fails with `recordError` (ENOTSUP as on FAT), its flush or its removal when told to.
-struct Fault {
-    int error = EIO;
-    std::size_t landed = 128;
-    int writeFailures = 0;
-    int syncFailures = 0;
-    bool readFails = false;
-    bool truncateFails = false;
-    bool closeFails = false;
-    int recordError = 0;
-    bool recordFlushFails = false;
-    bool recordRemovalFails = false;
+// What the file ends in: audio, after which a trailer is appended, a trailer that is
+// overwritten, or an APEv2 tag, which is kept and a trailer appended after it.
+enum class Ending { Audio, Trailer, ApeTag };
+
+// Calls that fail besides the writes, with the case's error: the first or every fdatasync, and
+// the record of the write, its flush or its removal; NoRecord fails the record with ENOTSUP, as
+// on FAT.
+enum Failing : unsigned {
+    None = 0,
+    Read = 1,
+    Truncate = 2,
+    Close = 4,
+    SyncOnce = 8,
+    SyncAlways = 16,
+    NoRecord = 32,
+    Record = 64,
+    RecordFlush = 128,
+    RecordRemoval = 256
 };
 
-id3::WriterSystemCalls failingCalls(const Fault& f) {
+struct FaultCase {
+    const char* what;
+    Ending ending;
+    int error;
+    std::size_t landed;  // by the first write, as at the file-size limit
+    int writeFailures;   // of the writes after it
+    unsigned failing;
+    int newBytesLeft;  // of the trailer being saved, that stay in the file
+    // As many, or all 128 where the record that stayed makes the next click finish the save.
+    int newBytesAfterClick;
+    std::string reason;  // empty when saved
+};
+
+id3::WriterSystemCalls failingCalls(const FaultCase& f) {
     id3::WriterSystemCalls calls;
     calls.pwrite = [f, n = 0](int fd, const void* data, size_t size, off_t offset) mutable {
         if (++n > 1 && n <= 1 + f.writeFailures) {
@@ -242,158 +236,78 @@ id3::WriterSystemCalls failingCalls(const Fault& f) {
         return ::pwrite(fd, data, n == 1 ? std::min(size, f.landed) : size, offset);
     };
     calls.fdatasync = [f, n = 0](int fd) mutable {
-        if (f.syncFailures < 0 || n++ < f.syncFailures) {
+        if ((f.failing & SyncAlways) != 0 || ((f.failing & SyncOnce) != 0 && n++ == 0)) {
             errno = f.error;
             return -1;
         }
         return ::fdatasync(fd);
     };
-    const auto fail = failingWith(f.error);
-    if (f.readFails) {
-        calls.pread = fail;
+    const auto failIf = [&f](unsigned failing, auto& call) {
+        if ((f.failing & failing) != 0) {
+            call = failingWith(f.error);
+        }
+    };
+    failIf(Read, calls.pread);
+    failIf(Truncate, calls.ftruncate);
+    failIf(RecordFlush, calls.fsync);
+    failIf(RecordRemoval, calls.fremovexattr);
+    failIf(Record, calls.fsetxattr);
+    if ((f.failing & NoRecord) != 0) {
+        calls.fsetxattr = failingWith(ENOTSUP);
     }
-    if (f.truncateFails) {
-        calls.ftruncate = fail;
-    }
-    if (f.closeFails) {
-        calls.close = [fail](int fd) {
+    if ((f.failing & Close) != 0) {
+        calls.close = [error = f.error](int fd) {
             ::close(fd);  // the descriptor is gone even when close reports an error
-            return fail();
+            return failingWith(error)();
         };
-    }
-    if (f.recordError != 0) {
-        calls.fsetxattr = failingWith(f.recordError);
-    }
-    if (f.recordFlushFails) {
-        calls.fsync = fail;
-    }
-    if (f.recordRemovalFails) {
-        calls.fremovexattr = fail;
     }
     return calls;
 }
 
-// What the file ends in: audio, after which a trailer is appended, a trailer that is
-// overwritten, or an APEv2 tag, which is kept and a trailer appended after it.
-enum class Ending { Audio, Trailer, ApeTag };
-
-struct FaultCase {
-    const char* what;
-    Ending ending;
-    Fault fault;
-    int newBytesLeft;    // of the trailer being saved, that stay in the file
-    std::string reason;  // empty when saved
-    // As many, or all 128 where the record that stayed makes the next click finish the save.
-    int newBytesAfterClick;
-};
-
 TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
+    using enum Ending;
+    const std::string tooLarge = "the file may not grow any larger";
+    const std::string full = "the disk is full";
+    const std::string disk = "the disk reported an error";
     const std::string recordKept =
         ", and the file could not be put back as it was: choosing it again finishes the save";
     const std::string notPutBack =
         ", and the file could not be put back as it was: it may hold an incomplete tag";
     const std::vector<FaultCase> cases = {
-        {"short write, then EFBIG",
-         Ending::Audio,
-         {.error = EFBIG, .landed = 50, .writeFailures = 1},
-         0,
-         "the file may not grow any larger",
-         0},
-        {"ENOSPC after a partial overwrite",
-         Ending::Trailer,
-         {.error = ENOSPC, .landed = 60, .writeFailures = 1},
-         0,
-         "the disk is full",
-         0},
-        {"EIO reading the old trailer",
-         Ending::Trailer,
-         {.readFails = true},
-         0,
-         "the disk reported an error while its last 128 bytes were read",
-         0},
-        {"a failing sync, undone",
-         Ending::Trailer,
-         {.syncFailures = 1},
-         0,
-         "the disk reported an error",
-         0},
-        {"after an APEv2 tag, short write, then ENOSPC",
-         Ending::ApeTag,
-         {.error = ENOSPC, .landed = 70, .writeFailures = 1},
-         0,
-         "the disk is full",
-         0},
-        {"after an APEv2 tag, the cut-back fails too",
-         Ending::ApeTag,
-         {.error = EFBIG, .landed = 20, .writeFailures = 1, .truncateFails = true},
-         20,
-         "the file may not grow any larger" + recordKept,
-         128},
-        {"the cut-back fails too",
-         Ending::Audio,
-         {.error = EFBIG, .landed = 50, .writeFailures = 1, .truncateFails = true},
-         50,
-         "the file may not grow any larger" + recordKept,
-         128},
-        {"the restore of the old trailer fails too",  // "TAG" is not written again
-         Ending::Trailer,
-         {.error = ENOSPC, .landed = 60, .writeFailures = 2},
-         3 + 60,
-         "the disk is full" + recordKept,
-         128},
-        {"the sync after the clean-up fails too",
-         Ending::Audio,
-         {.syncFailures = -1},
-         0,
-         "the disk reported an error" + recordKept,
-         128},
-        {"close fails after the sync", Ending::Trailer, {.closeFails = true}, 128, "", 128},
-        {"no extended attributes on the disk (FAT)",
-         Ending::Trailer,
-         {.recordError = ENOTSUP},
-         128,
-         "",
-         128},
-        {"no extended attributes, and the cut-back fails too",
-         Ending::Audio,
-         {.error = EFBIG,
-          .landed = 50,
-          .writeFailures = 1,
-          .truncateFails = true,
-          .recordError = ENOTSUP},
-         50,
-         "the file may not grow any larger" + notPutBack,
-         50},
-        {"EIO while the write is recorded",
-         Ending::Trailer,
-         {.recordError = EIO},
-         0,
-         "the disk reported an error",
-         0},
-        {"the flush of the record fails",
-         Ending::Trailer,
-         {.recordFlushFails = true},
-         0,
-         "the disk reported an error",
-         0},
-        {"the record stays after the bytes are on disk",
-         Ending::Trailer,
-         {.recordRemovalFails = true},
-         128,
-         "",
-         128},
+        {"short write, then EFBIG", Audio, EFBIG, 50, 1, None, 0, 0, tooLarge},
+        {"ENOSPC after a partial overwrite", Trailer, ENOSPC, 60, 1, None, 0, 0, full},
+        {"EIO reading the old trailer", Trailer, EIO, 128, 0, Read, 0, 0,
+         disk + " while its last 128 bytes were read"},
+        {"a failing sync, undone", Trailer, EIO, 128, 0, SyncOnce, 0, 0, disk},
+        {"after an APEv2 tag, short write, then ENOSPC", ApeTag, ENOSPC, 70, 1, None, 0, 0, full},
+        {"after an APEv2 tag, the cut-back fails too", ApeTag, EFBIG, 20, 1, Truncate, 20, 128,
+         tooLarge + recordKept},
+        {"the cut-back fails too", Audio, EFBIG, 50, 1, Truncate, 50, 128, tooLarge + recordKept},
+        // "TAG" is not written again.
+        {"the restore of the old trailer fails too", Trailer, ENOSPC, 60, 2, None, 3 + 60, 128,
+         full + recordKept},
+        {"the sync after the clean-up fails too", Audio, EIO, 128, 0, SyncAlways, 0, 128,
+         disk + recordKept},
+        {"close fails after the sync", Trailer, EIO, 128, 0, Close, 128, 128, ""},
+        {"no extended attributes on the disk (FAT)", Trailer, EIO, 128, 0, NoRecord, 128, 128, ""},
+        {"no extended attributes, and the cut-back fails too", Audio, EFBIG, 50, 1,
+         Truncate | NoRecord, 50, 50, tooLarge + notPutBack},
+        {"EIO while the write is recorded", Trailer, EIO, 128, 0, Record, 0, 0, disk},
+        {"the flush of the record fails", Trailer, EIO, 128, 0, RecordFlush, 0, 0, disk},
+        {"the record stays after the bytes are on disk", Trailer, EIO, 128, 0, RecordRemoval, 128,
+         128, ""},
     };
     const QByteArray written = someTrailer();
     for (const FaultCase& c : cases) {
-        const QByteArray kept = audioBytes(1000) + (c.ending == Ending::ApeTag ? kApeTag : "");
-        const QByteArray old = c.ending == Ending::Trailer ? trailer("Old") : QByteArray();
+        const QByteArray kept = audioBytes(1000) + (c.ending == ApeTag ? kApeTag : "");
+        const QByteArray old = c.ending == Trailer ? trailer("Old") : QByteArray();
         const QString path = withContent(QStringLiteral("e.mp3"), kept + old);
         const auto leaves = [&](int newBytes) {
             return kept + written.left(newBytes) + old.mid(newBytes);
         };
 
         const id3::TrailerWrite result =
-            id3::writeTrailer(test_files::pathOf(path), someTag(), failingCalls(c.fault));
+            id3::writeTrailer(test_files::pathOf(path), someTag(), failingCalls(c));
 
         EXPECT_EQ(result.saved, c.reason.empty()) << c.what;
         EXPECT_EQ(result.reason, c.reason) << c.what;
