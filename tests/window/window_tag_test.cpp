@@ -40,25 +40,20 @@ void edit(const WindowFixture& fixture, const char* box, const QString& text) {
     fixture.control<QLineEdit>(box)->setText(text);
 }
 
-// What TagLib, as other players, reads of a file's two tags.
-struct TagsRead {
-    QString id3v2Title, id3v2Artist, id3v2Album;
-    int id3v2Version = 0;
-    bool hasTrailer = false;
-};
-
-TagsRead readByTagLib(const core::FilePath& path) {
+// What TagLib, as other players, reads of a file's ID3v2 tag (its version, title, artist and
+// album) and whether it finds a trailer.
+QStringList readByTagLib(const core::FilePath& path) {
     TagLib::MPEG::File file(path.c_str(), false);
-    TagsRead read;
-    if (TagLib::ID3v2::Tag* id3v2 = file.ID3v2Tag(); id3v2 != nullptr && !id3v2->isEmpty()) {
-        const auto text = [](const TagLib::String& s) {
-            return QString::fromStdString(s.to8Bit(true));
-        };
-        read = {text(id3v2->title()), text(id3v2->artist()), text(id3v2->album()),
-                static_cast<int>(id3v2->header()->majorVersion()), false};
+    const auto text = [](const TagLib::String& s) {
+        return QString::fromStdString(s.to8Bit(true));
+    };
+    const TagLib::ID3v2::Tag* id3v2 = file.ID3v2Tag();
+    if (id3v2 == nullptr) {
+        return {};
     }
-    read.hasTrailer = file.hasID3v1Tag();
-    return read;
+    return {QString::number(id3v2->header()->majorVersion()), text(id3v2->title()),
+            text(id3v2->artist()), text(id3v2->album()),
+            file.hasID3v1Tag() ? QStringLiteral("trailer") : QStringLiteral("no trailer")};
 }
 
 }  // namespace
@@ -189,7 +184,7 @@ private slots:
             << "Also an ID3v2 tag"
             << "ID3v2.3 tag at the file's start:\nTitle: Title\nArtist: \nAlbum: ";
         QTest::newRow("ID3v2.2 only")
-            << test_tags::tag(2, frame(2, "TT2", latin1Text("Old")), 10) + audio << ""
+            << test_tags::handmadeTag(2, {{"TT2", "Old"}}, 10) + audio << ""
             << "No tag (ID3v2 only)"
             << "ID3v2.2 tag at the file's start:\nTitle: Old\nArtist: \nAlbum: ";
         QTest::newRow("a header of no known version")
@@ -208,8 +203,7 @@ private slots:
         QFETCH(QString, details);
         WindowFixture fixture;
         writeAll(fixture.file(QStringLiteral("a.mp3")),
-                 test_tags::tag(3, test_tags::frame(3, "TIT2", test_tags::latin1Text("A")), 10) +
-                     audioBytes(500));
+                 test_tags::handmadeTag(3, {{"TIT2", "A"}}, 10) + audioBytes(500));
         writeAll(fixture.file(QStringLiteral("b.mp3")), content);
         fixture.open();
 
@@ -317,83 +311,75 @@ private slots:
     }
 
     // A save writes each field changed since the click to the ID3v2 tag too, whole, and keeps
-    // the tag's other fields, its version and the audio; TagLib reads the result.
+    // the tag's other fields, its version and the audio; TagLib reads the result. A tag that
+    // must grow needs a new file, which would break the file's hard links apart: it is left as
+    // it was, and the window says so.
     void savingKeepsTheId3v2TagInStep_data() {
         QTest::addColumn<QByteArray>("id3v2");
         QTest::addColumn<bool>("withTrailer");
-        QTest::addColumn<int>("version");  // the version TagLib reads after the save
+        QTest::addColumn<bool>("hardLinked");
         QTest::addColumn<bool>("written");
 
         using test_tags::handmadeTag;
         const std::vector<std::pair<QByteArray, QByteArray>> frames = {
             {"TIT2", "Old"}, {"TPE1", "Tag artist"}, {"TALB", "Tag album"}};
-        QTest::newRow("2.3 with padding") << handmadeTag(3, frames, 600) << true << 3 << true;
+        QTest::newRow("2.3 with padding") << handmadeTag(3, frames, 600) << true << false << true;
         QTest::newRow("2.4 with a footer")
-            << handmadeTag(4, frames, 600, true) << true << 4 << true;
-        QTest::newRow("2.4 without padding") << handmadeTag(4, frames, 0) << true << 4 << true;
+            << handmadeTag(4, frames, 600, true) << true << false << true;
+        QTest::newRow("2.4 without padding") << handmadeTag(4, frames, 0) << true << false << true;
         QTest::newRow("2.3 with a 300 KB picture, by TagLib")
-            << test_tags::renderedTag(3, QStringLiteral("Old"), 10, 300'000) << true << 3 << true;
-        QTest::newRow("ID3v2 only") << handmadeTag(4, frames, 600) << false << 4 << true;
+            << test_tags::renderedTag(3, QStringLiteral("Old"), 10, 300'000) << true << false
+            << true;
+        QTest::newRow("ID3v2 only") << handmadeTag(4, frames, 600) << false << false << true;
         QTest::newRow("2.2, which is left")
-            << handmadeTag(2, {{"TT2", "Old"}, {"TP1", "Tag artist"}}, 100) << true << 2 << false;
+            << handmadeTag(2, {{"TT2", "Old"}, {"TP1", "Tag artist"}}, 100) << true << false
+            << false;
+        QTest::newRow("2.4 that must grow, with hard links")
+            << handmadeTag(4, frames, 0) << true << true << false;
     }
 
     void savingKeepsTheId3v2TagInStep() {
         QFETCH(QByteArray, id3v2);
         QFETCH(bool, withTrailer);
-        QFETCH(int, version);
+        QFETCH(bool, hardLinked);
         QFETCH(bool, written);
         WindowFixture fixture;
         const core::FilePath path = fixture.file(QStringLiteral("a.mp3"));
         const QByteArray audio = audioBytes(4000);
         const QByteArray trailerBefore = withTrailer ? trailer("Old", "Trailer artist") : "";
         writeAll(path, id3v2 + audio + trailerBefore);
-        const TagsRead before = readByTagLib(path);
+        if (hardLinked) {
+            QCOMPARE(::link(path.c_str(), fixture.file(QStringLiteral("linked.bin")).c_str()), 0);
+        }
+        const QString title = QStringLiteral("Café del Mar – Ibiza €dition, the long version");
+        QStringList expected = readByTagLib(path);
+        expected[1] = written ? title : expected[1];
+        expected[4] = QStringLiteral("trailer");
         fixture.open();
         fixture.clickFile(QStringLiteral("a.mp3"));
-        const QString title = QStringLiteral("Café del Mar – Ibiza €dition, the long version");
         edit(fixture, "txtTitle", title);
 
-        QVERIFY(runsWithoutMessageBox([&] { fixture.click("cmdWriteTag"); }));
+        const ShownMessageBox box = answerMessageBox([&] { fixture.click("cmdWriteTag"); });
 
+        QCOMPARE(box.shown, hardLinked);
+        if (hardLinked) {
+            QCOMPARE(box.icon, QMessageBox::Warning);
+            QVERIFY2(box.text.contains(QStringLiteral("ID3v1 tag was saved")) &&
+                         box.text.contains(QStringLiteral("hard links")),
+                     qPrintable(box.text));
+        }
+        QCOMPARE(readByTagLib(path), expected);  // the artist the tag's, not the trailer's
         const QByteArray saved = readAll(path);
-        const TagsRead after = readByTagLib(path);
-        QCOMPARE(after.id3v2Version, version);
-        QCOMPARE(after.id3v2Title, written ? title : before.id3v2Title);
-        QCOMPARE(after.id3v2Artist, before.id3v2Artist);  // not the trailer's
-        QCOMPARE(after.id3v2Album, before.id3v2Album);
-        QVERIFY(after.hasTrailer);
+        if (!written) {
+            QCOMPARE(saved.left(id3v2.size()), id3v2);
+        }
         const QByteArray newTrailer = saved.right(128);
         QCOMPARE(newTrailer.mid(3, 30), core::CodePage::system().encode(title).bytes.left(30));
         QCOMPARE(newTrailer.mid(33, 14),
                  withTrailer ? QByteArray("Trailer artist") : QByteArray(14, ' '));
-        const qsizetype tagSize = saved.size() - audio.size() - 128;
-        QCOMPARE(saved.mid(tagSize, audio.size()), audio);
+        QCOMPARE(saved.mid(saved.size() - audio.size() - 128, audio.size()), audio);
         QCOMPARE(fixture.text("lblMsg"),
                  written ? QStringLiteral("Tag saved") : QStringLiteral("ID3v1 saved, ID3v2 not"));
-    }
-
-    // A tag that must grow needs a new file, which would break the file's hard links apart.
-    void anId3v2TagThatCannotBeSavedLeavesItAsItWasAndSaysSo() {
-        WindowFixture fixture;
-        const core::FilePath path = fixture.file(QStringLiteral("a.mp3"));
-        const QByteArray id3v2 = test_tags::handmadeTag(4, {{"TIT2", "Old"}}, 0);
-        writeAll(path, id3v2 + audioBytes(2000) + trailer("Old"));
-        QCOMPARE(::link(path.c_str(), fixture.file(QStringLiteral("linked.bin")).c_str()), 0);
-        fixture.open();
-        fixture.clickFile(QStringLiteral("a.mp3"));
-        edit(fixture, "txtTitle", QStringLiteral("A title longer than the old one"));
-
-        const ShownMessageBox box = answerMessageBox([&] { fixture.click("cmdWriteTag"); });
-
-        QCOMPARE(box.icon, QMessageBox::Warning);
-        QVERIFY2(box.text.contains(QStringLiteral("ID3v1 tag was saved")) &&
-                     box.text.contains(QStringLiteral("hard links")),
-                 qPrintable(box.text));
-        const QByteArray saved = readAll(path);
-        QCOMPARE(saved.left(id3v2.size()), id3v2);
-        QCOMPARE(saved.right(128).mid(3, 30), QByteArray("A title longer than the old on"));
-        QCOMPARE(fixture.text("lblMsg"), QStringLiteral("ID3v1 saved, ID3v2 not"));
     }
 
     void savingKeepsTheTrackAndGenreThatAnotherToolStored() {
