@@ -109,7 +109,10 @@ private slots:
     // Each test's service takes the player's name anew; the program started by one needs it free.
     void cleanup() { QDBusConnection::sessionBus().unregisterService(kName); }
 
-    void playsTheChosenFileTellsItsTagAndItsLengthOnceKnown() {
+    // A desktop's session with the player: the chosen file played, its tag and its length told, a
+    // seek told where it landed, the requests passed on, and raising and quitting left to the
+    // program.
+    void playsTheChosenFileTellsWhatPlaysAndPassesRequestsOn() {
         QTemporaryDir folder;
         const QString file = folder.filePath(QStringLiteral("long.mp3"));
         // Saved by this program, the title is padded with spaces, which are not shown.
@@ -125,6 +128,8 @@ private slots:
                 playback.report(PlayState::Waiting);
             },
             QStringLiteral("Tamsel's MP3 Player"));
+        QSignalSpy raises(&service, &desktop::MprisService::raiseRequested);
+        QSignalSpy quits(&service, &desktop::MprisService::quitRequested);
         QCOMPARE(service.publish(QDBusConnection::sessionBus()), kName);
         QVERIFY(client_.interface()->isServiceRegistered(kName));
 
@@ -146,20 +151,36 @@ private slots:
         QTRY_COMPARE(told_.size(), 2);
         metadata = qdbus_cast<QVariantMap>(told_.last().value("Metadata"));
         QCOMPARE(metadata.value("mpris:length").toLongLong(), 3629975510LL);
-        QCOMPARE(qdbus_cast<QVariantMap>(property("Metadata")), metadata);
+        QCOMPARE(qdbus_cast<QVariantMap>(get(kPlayer, "Metadata").value<QDBusArgument>()),
+                 metadata);
+
+        call(QStringLiteral("SetPosition"), {metadata.value("mpris:trackid"), 1234500000LL});
+        playback.at = 1234.25;
+        emit playback.seeked(playback.at);
+        QTRY_COMPARE(seeks_, QList<qlonglong>({1234250000}));
+        QCOMPARE(get(kPlayer, "Position").toLongLong(), 1234250000);
 
         call(QStringLiteral("PlayPause"));
         call(QStringLiteral("Pause"));
         call(QStringLiteral("Play"));
         call(QStringLiteral("Stop"));
-        QCOMPARE(playback.calls, QStringList({"pauseOrResume", "pause", "play", "stop"}));
+        QCOMPARE(playback.calls,
+                 QStringList({"seek:1234.5", "pauseOrResume", "pause", "play", "stop"}));
         QCOMPARE(chosenPlays, 1);
         playback.report(PlayState::Paused);
         playback.report(PlayState::Stopped);
         QTRY_COMPARE(told_.size(), 4);
         QCOMPARE(told_.at(2).value("PlaybackStatus").toString(), QStringLiteral("Paused"));
         QCOMPARE(told_.at(3).value("PlaybackStatus").toString(), QStringLiteral("Stopped"));
-        QVERIFY(qdbus_cast<QVariantMap>(property("Metadata")).isEmpty());
+        QVERIFY(qdbus_cast<QVariantMap>(get(kPlayer, "Metadata").value<QDBusArgument>()).isEmpty());
+
+        const QString root = QStringLiteral("org.mpris.MediaPlayer2");
+        QCOMPARE(get(root, "Identity").toString(), QStringLiteral("Tamsel's MP3 Player"));
+        call(QStringLiteral("Raise"), {}, root);
+        QCOMPARE(raises.size(), 1);
+        QCOMPARE(quits.size(), 0);
+        call(QStringLiteral("Quit"), {}, root);
+        QCOMPARE(quits.size(), 1);
     }
 
     void takesOnlyRequestsThatMakeSense_data() {
@@ -216,46 +237,6 @@ private slots:
         QCOMPARE(playback.calls, calls);
     }
 
-    void seekedAndPositionTellWherePlaybackLanded() {
-        FakePlayback playback;
-        desktop::MprisService service(
-            playback, [] {}, QString());
-        QCOMPARE(service.publish(QDBusConnection::sessionBus()), kName);
-        playback.seconds = 3600;
-        playback.report(PlayState::Paused);
-
-        call(QStringLiteral("SetPosition"),
-             {QVariant::fromValue(QDBusObjectPath("/mp3player/track/1")), qlonglong(1234500000)});
-        QCOMPARE(playback.calls, QStringList({"seek:1234.5"}));
-        playback.at = 1234.25;
-        emit playback.seeked(playback.at);
-
-        QTRY_COMPARE(seeks_, QList<qlonglong>({1234250000}));
-        const QDBusMessage position =
-            call(QStringLiteral("Get"), {kPlayer, QStringLiteral("Position")}, kProperties);
-        QCOMPARE(position.arguments().value(0).value<QDBusVariant>().variant().toLongLong(),
-                 1234250000);
-    }
-
-    void raiseAndQuitAreLeftToTheProgram() {
-        FakePlayback playback;
-        desktop::MprisService service(
-            playback, [] {}, QStringLiteral("Tamsel's MP3 Player"));
-        QSignalSpy raises(&service, &desktop::MprisService::raiseRequested);
-        QSignalSpy quits(&service, &desktop::MprisService::quitRequested);
-        QCOMPARE(service.publish(QDBusConnection::sessionBus()), kName);
-        const QString root = QStringLiteral("org.mpris.MediaPlayer2");
-
-        call(QStringLiteral("Raise"), {}, root);
-        QCOMPARE(raises.size(), 1);
-        QCOMPARE(quits.size(), 0);
-        call(QStringLiteral("Quit"), {}, root);
-        QCOMPARE(quits.size(), 1);
-        const QDBusMessage identity = call(QStringLiteral("Get"), {root, "Identity"}, kProperties);
-        QCOMPARE(identity.arguments().value(0).value<QDBusVariant>().variant().toString(),
-                 QStringLiteral("Tamsel's MP3 Player"));
-    }
-
     void quitEndsTheProgramWithoutTheCreditBox() {
         QProcess program;
         program.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -290,9 +271,10 @@ private:
         return reply;
     }
 
-    QDBusArgument property(const QString& name) {
-        const QDBusMessage reply = call(QStringLiteral("Get"), {kPlayer, name}, kProperties);
-        return reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+    QVariant get(const QString& interface, const char* property) {
+        const QDBusMessage reply =
+            call(QStringLiteral("Get"), {interface, QString::fromLatin1(property)}, kProperties);
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
 
     QProcess bus_;
