@@ -35,42 +35,27 @@ TEST(AbsoluteClean, ResolvesFromTheCurrentFolderAndKeepsTheBytes) {
     }
 }
 
-class FolderListing : public testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* name : {"b.mp3", "A.MP3", "track10.mp3", "track2.Mp3", ".hidden.mp3",
-                                 "notes.txt", "song.mp3.txt", "mp3"}) {
-            test_files::writeAll(pathOf(dir_.filePath(QLatin1String(name))), "x");
-        }
-        QDir(dir_.path()).mkdir(QStringLiteral("folder.mp3"));
-        QDir(dir_.path()).mkdir(QStringLiteral("Zoo"));
-        QDir(dir_.path()).mkdir(QStringLiteral("apes"));
-        QDir(dir_.path()).mkdir(QStringLiteral(".config"));
-        ::mkfifo(dir_.filePath(QStringLiteral("pipe.mp3")).toLocal8Bit().constData(), 0644);
-        QFile::link(dir_.filePath(QStringLiteral("b.mp3")),
-                    dir_.filePath(QStringLiteral("link.mp3")));
-        QFile::link(dir_.filePath(QStringLiteral("none")),
-                    dir_.filePath(QStringLiteral("broken.mp3")));
+TEST(FolderListing, ListsMatchingFilesAndVisibleSubfoldersOrTellsWhyNot) {
+    QTemporaryDir dir;
+    for (const char* name : {"b.mp3", "A.MP3", "track10.mp3", "track2.Mp3", ".hidden.mp3",
+                             "notes.txt", "song.mp3.txt", "mp3"}) {
+        test_files::writeAll(pathOf(dir.filePath(QLatin1String(name))), "x");
     }
+    for (const char* name : {"folder.mp3", "Zoo", "apes", ".config"}) {
+        QDir(dir.path()).mkdir(QLatin1String(name));
+    }
+    ::mkfifo(dir.filePath(QStringLiteral("pipe.mp3")).toLocal8Bit().constData(), 0644);
+    QFile::link(dir.filePath(QStringLiteral("b.mp3")), dir.filePath(QStringLiteral("link.mp3")));
+    QFile::link(dir.filePath(QStringLiteral("none")), dir.filePath(QStringLiteral("broken.mp3")));
 
-    QTemporaryDir dir_;
-};
-
-TEST_F(FolderListing, ListsMatchingRegularFilesAndLinksInReadingOrder) {
-    const QVector<FilePath> expected = {FilePath("A.MP3"), FilePath("b.mp3"), FilePath("link.mp3"),
-                                        FilePath("track2.Mp3"), FilePath("track10.mp3")};
-    EXPECT_EQ(browser::matchingFiles(pathOf(dir_.path()), QStringLiteral("*.mp3")), expected);
-}
-
-TEST_F(FolderListing, ListsVisibleSubfoldersOnly) {
-    const QVector<FilePath> expected = {FilePath("apes"), FilePath("folder.mp3"), FilePath("Zoo")};
-    EXPECT_EQ(browser::subfolders(pathOf(dir_.path())), expected);
-}
-
-TEST_F(FolderListing, TellsWhyAFolderCannotBeListed) {
-    EXPECT_TRUE(browser::whyUnlistable(pathOf(dir_.path())).isEmpty());
-    EXPECT_FALSE(browser::whyUnlistable(pathOf(dir_.filePath(QStringLiteral("gone")))).isEmpty());
-    EXPECT_FALSE(browser::whyUnlistable(pathOf(dir_.filePath(QStringLiteral("b.mp3")))).isEmpty());
+    const QVector<FilePath> files = {FilePath("A.MP3"), FilePath("b.mp3"), FilePath("link.mp3"),
+                                     FilePath("track2.Mp3"), FilePath("track10.mp3")};
+    EXPECT_EQ(browser::matchingFiles(pathOf(dir.path()), QStringLiteral("*.mp3")), files);
+    const QVector<FilePath> folders = {FilePath("apes"), FilePath("folder.mp3"), FilePath("Zoo")};
+    EXPECT_EQ(browser::subfolders(pathOf(dir.path())), folders);
+    EXPECT_TRUE(browser::whyUnlistable(pathOf(dir.path())).isEmpty());
+    EXPECT_FALSE(browser::whyUnlistable(pathOf(dir.filePath(QStringLiteral("gone")))).isEmpty());
+    EXPECT_FALSE(browser::whyUnlistable(pathOf(dir.filePath(QStringLiteral("b.mp3")))).isEmpty());
 }
 
 }  // namespace
