@@ -21,13 +21,14 @@ struct SavedTrailerCase {
 };
 
 TEST(SavedTrailer, KeepsTheTrackAndTheUnlistedGenreThatOtherToolsStored) {
-    const std::string tracked = std::string(28, 'c') + std::string("\0\x07", 2);
+    const std::string track("\0\x07", 2);
+    const std::string tracked = std::string(28, 'c') + track;
     const std::string padded = "New" + std::string(27, ' ');
+    const std::string paddedAndTracked = padded.substr(0, 28) + track;
     const std::vector<SavedTrailerCase> cases = {
-        {"short comment keeps the track", tracked, 147, "New", 0,
-         "New" + std::string(25, ' ') + std::string("\0\x07", 2), 147},
+        {"short comment keeps the track", tracked, 147, "New", 0, paddedAndTracked, 147},
         {"28 characters keep it", tracked, 255, std::string(28, 'n'), 0,
-         std::string(28, 'n') + std::string("\0\x07", 2), 255},
+         std::string(28, 'n') + track, 255},
         {"29 characters are written whole", tracked, 35, std::string(29, 'n'), 0,
          std::string(29, 'n') + ' ', 35},
         {"30 characters are written whole", tracked, 0, std::string(30, 'n'), 0,
@@ -35,8 +36,7 @@ TEST(SavedTrailer, KeepsTheTrackAndTheUnlistedGenreThatOtherToolsStored) {
         {"a zero track is no track", std::string(28, 'c') + std::string(2, '\0'), 0, "New", 0,
          padded, 0},
         {"a track needs the zero before it", std::string(29, 'c') + '\x07', 0, "New", 0, padded, 0},
-        {"a chosen genre wins", tracked, 147, "New", 1,
-         "New" + std::string(25, ' ') + std::string("\0\x07", 2), 1},
+        {"a chosen genre wins", tracked, 147, "New", 1, paddedAndTracked, 1},
         {"a listed genre is unchosen, so it goes", std::string(30, ' '), 5, "New", 0, padded, 0},
         {"no trailer in the file", std::nullopt, 0, "New", 0, padded, 0},
     };
