@@ -92,14 +92,6 @@ struct KillCase {
     bool journaled;  // whether a kill may cut a write short that the next click completes
 };
 
-QStringList numbers(std::initializer_list<qsizetype> values) {
-    QStringList texts;
-    for (qsizetype value : values) {
-        texts << QString::number(value);
-    }
-    return texts;
-}
-
 // Audio and a trailer, where a 4 KiB page of the file ends inside the trailer and, for a
 // replace, between the two bytes in which the trailers of the two turns differ. An append
 // writes all 128 bytes.
@@ -110,13 +102,13 @@ LoopStart trailerStart(std::mt19937& random, bool append) {
     const int last = append ? 127 : pageEnd;
     const QByteArray turn0 = audio + trailerOfTurn(0, first, last);
     const QByteArray turn1 = audio + trailerOfTurn(1, first, last);
-    QStringList arguments = numbers({first, last});
+    const QStringList bytes = {QString::number(first), QString::number(last)};
     if (append) {
         return {audio,
-                arguments << QStringLiteral("append") << QString::number(audio.size()),
+                bytes + QStringList{"append", QString::number(audio.size())},
                 {audio, turn0, turn1}};
     }
-    return {turn0, arguments << QStringLiteral("replace"), {turn0, turn1}};
+    return {turn0, bytes + QStringList{"replace"}, {turn0, turn1}};
 }
 
 // An ID3v2 tag before the audio, saved with the trailer. Where the tags of the two turns have
@@ -132,7 +124,7 @@ LoopStart tagsStart(const QString& folder, bool sameSize) {
         tags[1] = test_tags::renderedTag(3, QStringLiteral("Second take"), 3000);
     }
     const QByteArray audio = test_files::mpegAudio();
-    QStringList arguments = numbers({127, 127}) << QStringLiteral("tags");
+    QStringList arguments = {"127", "127", "tags"};
     for (int turn : {0, 1}) {
         const QString file = folder + "/.tag" + QString::number(turn);
         writeAll(file, tags[turn]);

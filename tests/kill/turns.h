@@ -1,6 +1,6 @@
 #pragma once
 
-#include <string>
+#include <algorithm>
 
 #include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
@@ -14,14 +14,9 @@ namespace kill_test {
 // where adding and removing it costs microseconds: a record in a block of its own takes a few
 // milliseconds to remove, and the loop would save too rarely for the kills to fall in writes.
 inline id3::EditedTag trailerOfTurn(long turn, int first, int last) {
-    id3::TagRecord::Bytes bytes{};
-    bytes.fill('x');
-    bytes[0] = 'T';
-    bytes[1] = 'A';
-    bytes[2] = 'G';
-    for (int i = first; i <= last; ++i) {
-        bytes[static_cast<std::size_t>(i)] = turn % 2 == 0 ? 'A' : 'B';
-    }
+    id3::TagRecord::Bytes bytes{'T', 'A', 'G'};
+    std::fill(bytes.begin() + 3, bytes.end(), 'x');
+    std::fill(bytes.begin() + first, bytes.begin() + last + 1, turn % 2 == 0 ? 'A' : 'B');
     // A comment of all 30 characters, so that no track number of the other turn is kept.
     return {id3::TagRecord::decode(bytes), 30};
 }
