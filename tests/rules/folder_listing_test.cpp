@@ -54,8 +54,10 @@ TEST(FolderListing, ListsMatchingFilesAndVisibleSubfoldersOrTellsWhyNot) {
     const QVector<FilePath> folders = {FilePath("apes"), FilePath("folder.mp3"), FilePath("Zoo")};
     EXPECT_EQ(browser::subfolders(pathOf(dir.path())), folders);
     EXPECT_TRUE(browser::whyUnlistable(pathOf(dir.path())).isEmpty());
-    EXPECT_FALSE(browser::whyUnlistable(pathOf(dir.filePath(QStringLiteral("gone")))).isEmpty());
-    EXPECT_FALSE(browser::whyUnlistable(pathOf(dir.filePath(QStringLiteral("b.mp3")))).isEmpty());
+    EXPECT_EQ(browser::whyUnlistable(pathOf(dir.filePath(QStringLiteral("gone")))),
+              "it no longer exists");
+    EXPECT_EQ(browser::whyUnlistable(pathOf(dir.filePath(QStringLiteral("b.mp3")))),
+              "it is not a folder");
 }
 
 }  // namespace
