@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDBusConnection>
+#include <QGuiApplication>
 
 #include "app/form1.h"
 #include "desktop/mpris_service.h"
@@ -13,6 +14,7 @@ Program::Program() {
     QApplication::setDesktopFileName(QStringLiteral("mp3player"));
     auto strip = std::make_unique<MediaStrip>();
     player::PlaybackEngine& engine = strip->engine();
+    engine.setSoundIdentity({Form1::kApplicationTitle, QGuiApplication::desktopFileName()});
     window_ = std::make_unique<Form1>(std::move(strip));
     Form1& window = *window_;
 

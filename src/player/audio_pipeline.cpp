@@ -32,6 +32,55 @@ GstElement* audioSinkFromEnvironment() {
     return sink;
 }
 
+// A sound server names a stream after the title of what it plays; every title on its way to
+// the sink becomes the program's name, so that mixers show the player rather than a song.
+GstPadProbeReturn titleStreamAfterProgram(GstPad* /*pad*/, GstPadProbeInfo* info,
+                                          gpointer programName) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_TAG) {
+        GstTagList* tags = nullptr;
+        gst_event_parse_tag(event, &tags);
+        GstTagList* title =
+            gst_tag_list_new(GST_TAG_TITLE, static_cast<const gchar*>(programName), nullptr);
+        gst_tag_list_set_scope(title, gst_tag_list_get_scope(tags));
+        GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_tag(title);
+        gst_event_unref(event);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+// The PulseAudio sink (also PipeWire's PulseAudio service), named for the mixers as `identity`
+// says and as a player of music; nothing when no such server answers, and playbin then finds
+// an output of its own.
+GstElement* soundServerSink(const SoundIdentity& identity) {
+    GstElement* sink = gst_element_factory_make("pulsesink", nullptr);
+    if (sink == nullptr) {
+        return nullptr;
+    }
+    gst_object_ref_sink(sink);
+    const QByteArray name = identity.name.toUtf8();
+    const QByteArray iconName = identity.iconName.toUtf8();
+    GstStructure* properties =
+        gst_structure_new("properties", "media.role", G_TYPE_STRING, "music", "application.name",
+                          G_TYPE_STRING, name.constData(), nullptr);
+    if (!iconName.isEmpty()) {
+        gst_structure_set(properties, "application.icon_name", G_TYPE_STRING, iconName.constData(),
+                          nullptr);
+    }
+    g_object_set(sink, "client-name", name.constData(), "stream-properties", properties, nullptr);
+    gst_structure_free(properties);
+    if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_SUCCESS) {
+        gst_element_set_state(sink, GST_STATE_NULL);
+        gst_object_unref(sink);
+        return nullptr;
+    }
+    GstPad* pad = gst_element_get_static_pad(sink, "sink");
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &titleStreamAfterProgram,
+                      g_strdup(name.constData()), g_free);
+    gst_object_unref(pad);
+    return sink;
+}
+
 // Says what GStreamer reported, whole: the element, the error's domain, code and message, and
 // the debug text that names the cause where the message is general ("Internal data stream
 // error").
@@ -66,7 +115,8 @@ using HeldMessage = std::shared_ptr<GstMessage>;
 
 }  // namespace
 
-std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageHandler onMessage) {
+std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageHandler onMessage,
+                                                     const SoundIdentity& identity) {
     if (!gst_is_initialized()) {
         gst_init(nullptr, nullptr);
     }
@@ -78,6 +128,9 @@ std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageH
     g_object_set(playbin, "flags", kPlayAudio | kSoftVolume, nullptr);
     if (GstElement* sink = audioSinkFromEnvironment()) {
         g_object_set(playbin, "audio-sink", sink, nullptr);
+    } else if (GstElement* serverSink = soundServerSink(identity)) {
+        g_object_set(playbin, "audio-sink", serverSink, nullptr);
+        gst_object_unref(serverSink);
     }
     return std::unique_ptr<AudioPipeline>(
         new AudioPipeline(playbin, receiver, std::move(onMessage)));

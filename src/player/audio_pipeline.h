@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "core/file_path.h"
+#include "player/sound_identity.h"
 
 namespace player {
 
@@ -24,7 +25,8 @@ public:
     using MessageHandler = std::function<void(GstMessage*)>;
 
     // Nothing when GStreamer has no playbin. The pipeline must not outlive `receiver`.
-    static std::unique_ptr<AudioPipeline> create(QObject& receiver, MessageHandler onMessage);
+    static std::unique_ptr<AudioPipeline> create(QObject& receiver, MessageHandler onMessage,
+                                                 const SoundIdentity& identity);
     ~AudioPipeline();
     AudioPipeline(const AudioPipeline&) = delete;
     AudioPipeline& operator=(const AudioPipeline&) = delete;
