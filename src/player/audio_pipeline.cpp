@@ -10,10 +10,15 @@ namespace {
 
 Q_LOGGING_CATEGORY(playerLog, "mp3player.player")
 
-// playbin's own flags: decode audio only (a cover picture in a tag opens no video window) and
-// set the volume in software.
+// playbin's own flags: decode audio only (a cover picture in a tag opens no video window). The
+// volume is the sink's own where it has one, so that a change is heard at once rather than
+// after what the sink holds.
 constexpr guint kPlayAudio = 0x02;
-constexpr guint kSoftVolume = 0x10;
+// What the sound server holds of the player's sound, and how much of it the player hands over
+// at a time, in microseconds: each hand-over wakes the player and the server. A pause or a stop
+// silences the stream in the server at once, and the volume is applied there, whatever it holds.
+constexpr gint64 kSoundServerBufferUs = 1'000'000;
+constexpr gint64 kSoundServerHandOverUs = 250'000;
 
 // A sink from MP3PLAYER_AUDIO_SINK (a gst-launch description such as "fakesink sync=true"),
 // so that tests and headless machines can play without a sound card.
@@ -67,7 +72,9 @@ GstElement* soundServerSink(const SoundIdentity& identity) {
         gst_structure_set(properties, "application.icon_name", G_TYPE_STRING, iconName.constData(),
                           nullptr);
     }
-    g_object_set(sink, "client-name", name.constData(), "stream-properties", properties, nullptr);
+    g_object_set(sink, "client-name", name.constData(), "stream-properties", properties,
+                 "buffer-time", kSoundServerBufferUs, "latency-time", kSoundServerHandOverUs,
+                 nullptr);
     gst_structure_free(properties);
     if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_SUCCESS) {
         gst_element_set_state(sink, GST_STATE_NULL);
@@ -125,7 +132,7 @@ std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageH
         return nullptr;
     }
     gst_object_ref_sink(playbin);
-    g_object_set(playbin, "flags", kPlayAudio | kSoftVolume, nullptr);
+    g_object_set(playbin, "flags", kPlayAudio, nullptr);
     if (GstElement* sink = audioSinkFromEnvironment()) {
         g_object_set(playbin, "audio-sink", sink, nullptr);
     } else if (GstElement* serverSink = soundServerSink(identity)) {
