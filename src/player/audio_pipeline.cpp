@@ -19,6 +19,19 @@ constexpr guint kPlayAudio = 0x02;
 // silences the stream in the server at once, and the volume is applied there, whatever it holds.
 constexpr gint64 kSoundServerBufferUs = 1'000'000;
 constexpr gint64 kSoundServerHandOverUs = 250'000;
+// How much sound a decoder gathers before it passes it on, in nanoseconds: an MP3 frame is 26 ms,
+// and each piece passed on costs the same whatever its length.
+constexpr gint64 kDecodedPieceNs = 250'000'000;
+
+// Makes every audio decoder that playbin plugs in pass its sound on in pieces of
+// kDecodedPieceNs.
+void gatherDecodedSound(GstBin* /*playbin*/, GstBin* /*bin*/, GstElement* element,
+                        gpointer /*unused*/) {
+    static const GType audioDecoder = g_type_from_name("GstAudioDecoder");
+    if (audioDecoder != 0 && g_type_is_a(G_OBJECT_TYPE(element), audioDecoder)) {
+        g_object_set(element, "min-latency", kDecodedPieceNs, nullptr);
+    }
+}
 
 // A sink from MP3PLAYER_AUDIO_SINK (a gst-launch description such as "fakesink sync=true"),
 // so that tests and headless machines can play without a sound card.
@@ -133,6 +146,7 @@ std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageH
     }
     gst_object_ref_sink(playbin);
     g_object_set(playbin, "flags", kPlayAudio, nullptr);
+    g_signal_connect(playbin, "deep-element-added", G_CALLBACK(&gatherDecodedSound), nullptr);
     if (GstElement* sink = audioSinkFromEnvironment()) {
         g_object_set(playbin, "audio-sink", sink, nullptr);
     } else if (GstElement* serverSink = soundServerSink(identity)) {
