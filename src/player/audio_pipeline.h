@@ -41,7 +41,8 @@ public:
     // The state the pipeline is in, not the one it is on its way to.
     GstState currentState() const;
     bool isPipeline(const GstMessage* message) const;
-    // In nanoseconds; nothing while the pipeline cannot tell.
+    // In nanoseconds; nothing while the pipeline cannot tell. While it plays on from where it
+    // was last asked, a second at most ago, the position is worked out from the time since.
     std::optional<std::int64_t> position() const;
     std::optional<std::int64_t> duration() const;
     // Flushes and goes to exactly `nanoseconds`; false when the pipeline cannot seek now.
@@ -59,6 +60,16 @@ private:
     std::atomic<std::uint64_t> generation_{0};
     // Counts the seeks; an end posted before the last seek is dropped, since the seek left it.
     std::atomic<std::uint64_t> seeks_{0};
+    // Counts whatever may start, stop or move playback: requests, seeks, closes and the
+    // pipeline's own changes of state.
+    std::atomic<std::uint64_t> changes_{0};
+    struct PositionSeen {
+        std::int64_t position = 0;  // nanoseconds into the file
+        std::int64_t seenAt = 0;    // nanoseconds on the steady clock
+        bool moving = false;        // the pipeline was playing, with no change on its way
+        std::uint64_t changes = 0;
+    };
+    mutable std::optional<PositionSeen> positionSeen_;
     double volume_ = 1.0;
 };
 
