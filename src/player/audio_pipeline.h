@@ -15,7 +15,7 @@
 
 namespace player {
 
-// GStreamer's playbin playing one file into the audio output: the one place that builds the
+// A GStreamer pipeline playing one file into the audio output: the one place that builds the
 // pipeline, and the one that reads its position. Every error and warning GStreamer posts is
 // logged in the category "mp3player.player". The messages the player acts on (errors, the end,
 // the pipeline's own state changes and finished state changes) reach `receiver`'s thread,
@@ -24,7 +24,8 @@ class AudioPipeline {
 public:
     using MessageHandler = std::function<void(GstMessage*)>;
 
-    // Nothing when GStreamer has no playbin. The pipeline must not outlive `receiver`.
+    // Nothing when GStreamer lacks an element the pipeline needs. The pipeline must not outlive
+    // `receiver`.
     static std::unique_ptr<AudioPipeline> create(QObject& receiver, MessageHandler onMessage,
                                                  const SoundIdentity& identity);
     ~AudioPipeline();
@@ -50,10 +51,13 @@ public:
     void setVolume(double level);
 
 private:
-    AudioPipeline(GstElement* playbin, QObject& receiver, MessageHandler onMessage);
+    AudioPipeline(GstElement* pipeline, GstElement* source, GObject* volumeControl,
+                  QObject& receiver, MessageHandler onMessage);
     static GstBusSyncReply onBusMessage(GstBus* bus, GstMessage* message, gpointer self);
 
-    GstElement* playbin_;
+    GstElement* pipeline_;
+    GstElement* source_;
+    GObject* volumeControl_;  // the sink, or the volume element before it
     QObject& receiver_;
     MessageHandler onMessage_;
     // Counts the files closed; a message posted before the last close is dropped.

@@ -88,7 +88,7 @@ void PlaybackEngine::start() {
         pipeline_ = AudioPipeline::create(
             *this, [this](GstMessage* message) { handleMessage(message); }, soundIdentity_);
         if (pipeline_ == nullptr) {
-            problem = tr("GStreamer's playbin is missing");
+            problem = tr("GStreamer's plugins for playing are missing");
         } else {
             pipeline_->setVolume(volume_);
         }
