@@ -35,7 +35,8 @@ std::int64_t steadyNanoseconds() {
 // kDecodedPieceNs.
 void gatherDecodedSound(GstBin* /*pipeline*/, GstBin* /*bin*/, GstElement* element,
                         gpointer /*unused*/) {
-    static const GType audioDecoder = g_type_from_name("GstAudioDecoder");
+    // Looked up each time: the type exists only once a decoder has been made.
+    const GType audioDecoder = g_type_from_name("GstAudioDecoder");
     if (audioDecoder != 0 && g_type_is_a(G_OBJECT_TYPE(element), audioDecoder)) {
         g_object_set(element, "min-latency", kDecodedPieceNs, nullptr);
     }
