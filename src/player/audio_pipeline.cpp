@@ -15,11 +15,11 @@ Q_LOGGING_CATEGORY(playerLog, "mp3player.player")
 // What the sound server holds of the player's sound, and how much of it the player hands over
 // at a time, in microseconds: each hand-over wakes the player and the server. A pause or a stop
 // silences the stream in the server at once, and the volume is applied there, whatever it holds.
-constexpr gint64 kSoundServerBufferUs = 1'000'000;
-constexpr gint64 kSoundServerHandOverUs = 250'000;
+constexpr gint64 kSoundServerBufferUs = 2'000'000;
+constexpr gint64 kSoundServerHandOverUs = 1'000'000;
 // How much sound a decoder gathers before it passes it on, in nanoseconds: an MP3 frame is 26 ms,
 // and each piece passed on costs the same whatever its length.
-constexpr gint64 kDecodedPieceNs = 250'000'000;
+constexpr gint64 kDecodedPieceNs = 1'000'000'000;
 // How long a position asked of the pipeline is worked on from, in nanoseconds. Asking goes
 // through every element to the sink and its clock, which cost the 60 ms time display most of
 // its CPU; the clock and the steady clock part by far less than a millisecond in this time.
