@@ -274,8 +274,13 @@ void Form1::MediaPlayer1_PlayStateChange(qint32 /*oldState*/, qint32 newState) {
 }
 
 void Form1::Timer1_Timer() {
-    lblElapsedTime->setText(
-        QString::fromStdString(player::elapsedTimeText(MediaPlayer1->currentPosition())));
+    // The text is made only for a time the label does not show yet: the tick comes 16 times a
+    // second and the time changes once.
+    const player::MinutesSeconds elapsed = player::splitPlayTime(MediaPlayer1->currentPosition());
+    if (elapsed != shownElapsed) {
+        lblElapsedTime->setText(QString::fromStdString(player::elapsedTimeText(elapsed)));
+        shownElapsed = elapsed;
+    }
 }
 
 void Form1::Command1_Click() {
