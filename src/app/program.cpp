@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QGuiApplication>
 
+#include "app/after_first_paint.h"
 #include "app/form1.h"
 #include "desktop/mpris_service.h"
 #include "player/media_strip.h"
@@ -31,11 +32,12 @@ Program::Program() {
     });
     // Closed as the desktop's close does: the program ends without the credit box.
     QObject::connect(mpris_.get(), &desktop::MprisService::quitRequested, &window, &QWidget::close);
-    mpris_->publish(QDBusConnection::sessionBus());
 }
 
 Program::~Program() = default;
 
 void Program::show() {
+    // The session bus is met once the window is on screen: the first frame does not wait for it.
+    afterFirstPaint(*window_, [this] { mpris_->publish(QDBusConnection::sessionBus()); });
     window_->show();
 }

@@ -18,6 +18,7 @@ public:
     Program& operator=(const Program&) = delete;
 
     Form1& window() { return *window_; }
+    // Shows the window, and offers the desktop's media controls once it is painted.
     void show();
 
 private:
