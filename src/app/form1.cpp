@@ -1,14 +1,12 @@
 #include "app/form1.h"
 
 #include <QAbstractButton>
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QScrollBar>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -85,11 +83,6 @@ void Form1::Form_Load() {
     for (const std::string_view name : tag::kGenreNames) {
         Combo1->addItem(QLatin1String(name.data(), std::ssize(name)));
     }
-    // The open list is as wide as its longest name, so that no name is cut short there.
-    QAbstractItemView* genres = Combo1->view();
-    genres->setMinimumWidth(genres->sizeHintForColumn(0) +
-                            genres->verticalScrollBar()->sizeHint().width() +
-                            2 * genres->style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
     Combo1->setCurrentIndex(tag::kNoGenrePosition);
 }
 

@@ -16,6 +16,7 @@
 #include "app/control_places.h"
 #include "app/focus_mark.h"
 #include "app/form1.h"
+#include "app/genre_box.h"
 #include "app/outline_shape.h"
 #include "app/window_accessibility.h"
 #include "browser/dir_list.h"
@@ -212,7 +213,7 @@ void Form1::createControls() {
     txtYear = fieldBox(this, "txtYear", at::kTxtYear, Label4->text());
     txtComment = fieldBox(this, "txtComment", at::kTxtComment, Label5->text());
 
-    Combo1 = place(new QComboBox(this), "Combo1", at::kCombo1);
+    Combo1 = place(new GenreBox(this), "Combo1", at::kCombo1);
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     paint(Combo1, QPalette::Base, kFieldBackground);
