@@ -212,8 +212,8 @@ def rows(figures, warm, cycled):
         f"{mpg123['switches']:.0f}/s mpg123, {gst['switches']:.0f}/s gst-launch | "
         f"{own['switches'] / audacious['switches']:.2f}x | at most {SWITCHES_GOAL}/s | "
         f"{verdict_at_most(own['switches'], SWITCHES_GOAL)} |",
-        f"| {figure}: resident memory while playing, most of {ROUNDS} rounds, "
-        f"{own['threads']:.0f} threads | {own['rss']:.1f} MiB | {audacious['rss']:.1f} MiB "
+        f"| {figure}: resident memory while playing, most of {ROUNDS} rounds | "
+        f"{own['rss']:.1f} MiB, {own['threads']:.0f} threads | {audacious['rss']:.1f} MiB "
         f"audacious -H, {mpg123['rss']:.1f} MiB mpg123, {gst['rss']:.1f} MiB gst-launch | "
         f"{own['rss'] / audacious['rss']:.2f}x | at most {RSS_GOAL_MIB} MiB | "
         f"{verdict_at_most(own['rss'], RSS_GOAL_MIB)} |",
