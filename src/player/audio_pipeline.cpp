@@ -77,13 +77,13 @@ GstPadProbeReturn titleStreamAfterProgram(GstPad* /*pad*/, GstPadProbeInfo* info
 }
 
 // The PulseAudio sink (also PipeWire's PulseAudio service), named for the mixers as `identity`
-// says and as a player of music; nothing when no such server answers.
+// says and as a player of music, and still floating for the bin that takes it; nothing when no
+// such server answers.
 GstElement* soundServerSink(const SoundIdentity& identity) {
     GstElement* sink = gst_element_factory_make("pulsesink", nullptr);
     if (sink == nullptr) {
         return nullptr;
     }
-    gst_object_ref_sink(sink);
     const QByteArray name = identity.name.toUtf8();
     const QByteArray iconName = identity.iconName.toUtf8();
     GstStructure* properties =
@@ -99,7 +99,7 @@ GstElement* soundServerSink(const SoundIdentity& identity) {
     gst_structure_free(properties);
     if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_SUCCESS) {
         gst_element_set_state(sink, GST_STATE_NULL);
-        gst_object_unref(sink);
+        gst_object_unref(gst_object_ref_sink(sink));
         return nullptr;
     }
     GstPad* pad = gst_element_get_static_pad(sink, "sink");
