@@ -26,10 +26,10 @@
 
 #include "app/control_places.h"
 #include "app/form1.h"
+#include "app/program.h"
 #include "browser/file_list.h"
 #include "child_process.h"
 #include "measure.h"
-#include "player/media_component.h"
 #include "report.h"
 #include "temp_folder.h"
 
@@ -109,16 +109,29 @@ std::unique_ptr<QWidget> bareWindow() {
     return window;
 }
 
-// Child side: shows the player's window ("form1") or the bare one ("bare") and prints, on the
-// steady clock, when main() began, when QApplication stood and when the first paint was done.
+// Child side: starts the player as its entry point does ("form1") or shows the bare window
+// ("bare") and prints, on the steady clock, when main() began, when QApplication stood and when
+// the first paint was done.
 int showAndReport(int argc, char* argv[]) {
     const std::string kind = argv[2];
     FirstPaintWatch app(argc, argv);
     const bench::Clock::time_point applicationReady = bench::Clock::now();
-    const std::unique_ptr<QWidget> window =
-        kind == "form1" ? std::make_unique<Form1>(createSystemMediaComponent()) : bareWindow();
-    app.watch(window.get());
-    window->show();
+    std::unique_ptr<Program> program;
+    std::unique_ptr<QWidget> bare;
+    QWidget* window = nullptr;
+    if (kind == "form1") {
+        program = std::make_unique<Program>();
+        window = &program->window();
+    } else {
+        bare = bareWindow();
+        window = bare.get();
+    }
+    app.watch(window);
+    if (program != nullptr) {
+        program->show();
+    } else {
+        window->show();
+    }
     QTimer::singleShot(10'000, &app, &QCoreApplication::quit);
     QApplication::exec();
     bench::require(app.painted().has_value(), "the window was never painted");
@@ -136,8 +149,8 @@ int showAndReport(int argc, char* argv[]) {
 int idleAndReport(int argc, char* argv[]) {
     const double seconds = std::strtod(argv[2], nullptr);
     QApplication app(argc, argv);
-    Form1 window(createSystemMediaComponent());
-    window.show();
+    Program program;
+    program.show();
     QTimer::singleShot(static_cast<int>(kIdleSettleSeconds * 1000), &app, &QCoreApplication::quit);
     QApplication::exec();
     const double cpuBefore = bench::ownCpuSeconds();

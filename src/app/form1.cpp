@@ -1,14 +1,12 @@
 #include "app/form1.h"
 
 #include <QAbstractButton>
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QScrollBar>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -87,11 +85,6 @@ void Form1::Form_Load() {
     for (const std::string_view name : id3::kGenreNames) {
         Combo1->addItem(QLatin1String(name.data(), std::ssize(name)));
     }
-    // The open list is as wide as its longest name, so that no name is cut short there.
-    QAbstractItemView* genres = Combo1->view();
-    genres->setMinimumWidth(genres->sizeHintForColumn(0) +
-                            genres->verticalScrollBar()->sizeHint().width() +
-                            2 * genres->style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
     Combo1->setCurrentIndex(id3::kNoGenrePosition);
 }
 
@@ -297,8 +290,13 @@ void Form1::MediaPlayer1_PlayStateChange(qint32 /*oldState*/, qint32 newState) {
 }
 
 void Form1::Timer1_Timer() {
-    lblElapsedTime->setText(
-        QString::fromStdString(player::elapsedTimeText(MediaPlayer1->currentPosition())));
+    // The text is made only for a time the label does not show yet: the tick comes 16 times a
+    // second and the time changes once.
+    const player::MinutesSeconds elapsed = player::splitPlayTime(MediaPlayer1->currentPosition());
+    if (elapsed != shownElapsed) {
+        lblElapsedTime->setText(QString::fromStdString(player::elapsedTimeText(elapsed)));
+        shownElapsed = elapsed;
+    }
 }
 
 void Form1::Command1_Click() {

@@ -5,9 +5,11 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 #include "core/file_path.h"
 #include "player/media_component.h"
+#include "player/play_time.h"
 #include "tag/saved_trailer.h"
 #include "tag/shown_fields.h"
 #include "tag/tag_record.h"
@@ -84,6 +86,8 @@ private:
     id3::ShownTrailer shownTrailer;
     id3::ShownFields shownAtClick;
     bool tellsOfId3v2 = false;
+    // The time the elapsed-time label shows; nothing before the first tick.
+    std::optional<player::MinutesSeconds> shownElapsed;
 
     browser::DriveList* Drive1 = nullptr;
     browser::DirList* Dir1 = nullptr;

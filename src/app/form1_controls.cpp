@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFont>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -11,11 +12,13 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <future>
 #include <utility>
 
 #include "app/control_places.h"
 #include "app/focus_mark.h"
 #include "app/form1.h"
+#include "app/genre_box.h"
 #include "app/outline_shape.h"
 #include "app/window_accessibility.h"
 #include "browser/dir_list.h"
@@ -73,20 +76,39 @@ QFont timeFont() {
 // it is the one drawn at twice the size ("name@2x.ext"), whose lettering is as sharp as the
 // design's; below, the one drawn at the design's size. Where the screen's density differs from
 // the one the picture was drawn for, it is scaled smoothly once here: Qt would otherwise
-// stretch it pixel by pixel.
-QPixmap picture(const QString& path, qreal ratio) {
+// stretch it pixel by pixel. Any thread may read one.
+QImage pictureImage(const QString& path, qreal ratio) {
     const qreal drawnFor = ratio >= 1.5 ? 2.0 : 1.0;
     QString file = path;
     if (drawnFor > 1.0) {
         file.insert(file.lastIndexOf(u'.'), QStringLiteral("@2x"));
     }
-    QPixmap pixmap(file);
+    QImage image(file);
     if (!qFuzzyCompare(ratio, drawnFor)) {
-        pixmap = pixmap.scaled(pixmap.size() / drawnFor * ratio, Qt::IgnoreAspectRatio,
-                               Qt::SmoothTransformation);
+        image = image.scaled(image.size() / drawnFor * ratio, Qt::IgnoreAspectRatio,
+                             Qt::SmoothTransformation);
     }
-    pixmap.setDevicePixelRatio(ratio);
-    return pixmap;
+    image.setDevicePixelRatio(ratio);
+    return image;
+}
+
+QPixmap picture(const QString& path, qreal ratio) {
+    return QPixmap::fromImage(pictureImage(path, ratio));
+}
+
+// The window's background and banner, the two pictures that take long to decode.
+struct LargePictures {
+    QImage background;
+    QImage banner;
+};
+
+// Decodes the large pictures on another thread, while the window's controls are built and their
+// fonts loaded on this one.
+std::future<LargePictures> decodeLargePictures(qreal ratio) {
+    return std::async(std::launch::async | std::launch::deferred, [ratio] {
+        return LargePictures{pictureImage(QStringLiteral(":/images/background.jpg"), ratio),
+                             pictureImage(QStringLiteral(":/images/banner.jpg"), ratio)};
+    });
 }
 
 // Where a font of the design is missing, a metric-compatible or look-alike one stands in.
@@ -147,14 +169,13 @@ void Form1::createControls() {
     setWindowFlag(Qt::FramelessWindowHint);
     setFixedSize(at::kWindow);
     setFont(defaultFont());
-    const qreal density = devicePixelRatioF();
+    std::future<LargePictures> largePictures = decodeLargePictures(devicePixelRatioF());
     QIcon icon;
     for (const int side : {16, 32, 48, 64}) {
         icon.addFile(QStringLiteral(":/images/icon%1.png").arg(side));
     }
     setWindowIcon(icon);
     paint(this, QPalette::Window, QColor(64, 64, 64));
-    background_ = picture(QStringLiteral(":/images/background.jpg"), density);
 
     // Outlines, line and labels come first, so that every other control is drawn over them.
     place(new OutlineShape(this), "Shape1", at::kShape1);
@@ -175,7 +196,6 @@ void Form1::createControls() {
         timeLabel(this, "lblElapsedTime", at::kLblElapsedTime, QStringLiteral("Elapsed Time:"));
 
     auto* Picture1 = place(new QLabel(this), "Picture1", at::kPicture1);
-    Picture1->setPixmap(picture(QStringLiteral(":/images/banner.jpg"), density));
     Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Picture1->setFrameShape(QFrame::Box);
     Picture1->setLineWidth(1);
@@ -212,7 +232,7 @@ void Form1::createControls() {
     txtYear = fieldBox(this, "txtYear", at::kTxtYear, Label4->text());
     txtComment = fieldBox(this, "txtComment", at::kTxtComment, Label5->text());
 
-    Combo1 = place(new QComboBox(this), "Combo1", at::kCombo1);
+    Combo1 = place(new GenreBox(this), "Combo1", at::kCombo1);
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     paint(Combo1, QPalette::Base, kFieldBackground);
@@ -259,6 +279,10 @@ void Form1::createControls() {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
     new FocusMark(this);
+
+    const LargePictures decoded = largePictures.get();
+    background_ = QPixmap::fromImage(decoded.background);
+    Picture1->setPixmap(QPixmap::fromImage(decoded.banner));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

@@ -4,16 +4,43 @@
 #include <QLoggingCategory>
 #include <QString>
 
+#include <chrono>
+
 namespace player {
 
 namespace {
 
 Q_LOGGING_CATEGORY(playerLog, "mp3player.player")
 
-// playbin's own flags: decode audio only (a cover picture in a tag opens no video window) and
-// set the volume in software.
-constexpr guint kPlayAudio = 0x02;
-constexpr guint kSoftVolume = 0x10;
+// What the sound server holds of the player's sound, and how much of it the player hands over
+// at a time, in microseconds: each hand-over wakes the player and the server. A pause or a stop
+// silences the stream in the server at once, and the volume is applied there, whatever it holds.
+constexpr gint64 kSoundServerBufferUs = 2'000'000;
+constexpr gint64 kSoundServerHandOverUs = 1'000'000;
+// How much sound a decoder gathers before it passes it on, in nanoseconds: an MP3 frame is 26 ms,
+// and each piece passed on costs the same whatever its length.
+constexpr gint64 kDecodedPieceNs = 1'000'000'000;
+// How long a position asked of the pipeline is worked on from, in nanoseconds. Asking goes
+// through every element to the sink and its clock, which cost the 60 ms time display most of
+// its CPU; the clock and the steady clock part by far less than a millisecond in this time.
+constexpr std::int64_t kPositionTrustedNs = 1'000'000'000;
+
+std::int64_t steadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Makes every audio decoder that decodebin plugs in pass its sound on in pieces of
+// kDecodedPieceNs.
+void gatherDecodedSound(GstBin* /*pipeline*/, GstBin* /*bin*/, GstElement* element,
+                        gpointer /*unused*/) {
+    // Looked up each time: the type exists only once a decoder has been made.
+    const GType audioDecoder = g_type_from_name("GstAudioDecoder");
+    if (audioDecoder != 0 && g_type_is_a(G_OBJECT_TYPE(element), audioDecoder)) {
+        g_object_set(element, "min-latency", kDecodedPieceNs, nullptr);
+    }
+}
 
 // A sink from MP3PLAYER_AUDIO_SINK (a gst-launch description such as "fakesink sync=true"),
 // so that tests and headless machines can play without a sound card.
@@ -29,6 +56,56 @@ GstElement* audioSinkFromEnvironment() {
                   description.constData(), error->message);
         g_error_free(error);
     }
+    return sink;
+}
+
+// A sound server names a stream after the title of what it plays; every title on its way to
+// the sink becomes the program's name, so that mixers show the player rather than a song.
+GstPadProbeReturn titleStreamAfterProgram(GstPad* /*pad*/, GstPadProbeInfo* info,
+                                          gpointer programName) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_TAG) {
+        GstTagList* tags = nullptr;
+        gst_event_parse_tag(event, &tags);
+        GstTagList* title =
+            gst_tag_list_new(GST_TAG_TITLE, static_cast<const gchar*>(programName), nullptr);
+        gst_tag_list_set_scope(title, gst_tag_list_get_scope(tags));
+        GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_tag(title);
+        gst_event_unref(event);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+// The PulseAudio sink (also PipeWire's PulseAudio service), named for the mixers as `identity`
+// says and as a player of music, and still floating for the bin that takes it; nothing when no
+// such server answers.
+GstElement* soundServerSink(const SoundIdentity& identity) {
+    GstElement* sink = gst_element_factory_make("pulsesink", nullptr);
+    if (sink == nullptr) {
+        return nullptr;
+    }
+    const QByteArray name = identity.name.toUtf8();
+    const QByteArray iconName = identity.iconName.toUtf8();
+    GstStructure* properties =
+        gst_structure_new("properties", "media.role", G_TYPE_STRING, "music", "application.name",
+                          G_TYPE_STRING, name.constData(), nullptr);
+    if (!iconName.isEmpty()) {
+        gst_structure_set(properties, "application.icon_name", G_TYPE_STRING, iconName.constData(),
+                          nullptr);
+    }
+    g_object_set(sink, "client-name", name.constData(), "stream-properties", properties,
+                 "buffer-time", kSoundServerBufferUs, "latency-time", kSoundServerHandOverUs,
+                 nullptr);
+    gst_structure_free(properties);
+    if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_SUCCESS) {
+        gst_element_set_state(sink, GST_STATE_NULL);
+        gst_object_unref(gst_object_ref_sink(sink));
+        return nullptr;
+    }
+    GstPad* pad = gst_element_get_static_pad(sink, "sink");
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &titleStreamAfterProgram,
+                      g_strdup(name.constData()), g_free);
+    gst_object_unref(pad);
     return sink;
 }
 
@@ -60,44 +137,103 @@ void logProblem(GstMessage* message) {
     g_free(debug);
 }
 
+// Links the decoded sound to the elements that carry it to the sink. decodebin offers only
+// decoded audio; a second audio stream in the same file is left unheard.
+void linkDecodedSound(GstElement* /*decodebin*/, GstPad* pad, gpointer converter) {
+    GstPad* converterInput = gst_element_get_static_pad(GST_ELEMENT(converter), "sink");
+    if (!gst_pad_is_linked(converterInput)) {
+        gst_pad_link(pad, converterInput);
+    }
+    gst_object_unref(converterInput);
+}
+
+// Whether `element` takes a "volume" between 0 and 1 (and up), as the PulseAudio sink does.
+bool hasVolume(GstElement* element) {
+    return g_object_class_find_property(G_OBJECT_GET_CLASS(element), "volume") != nullptr;
+}
+
 // A message the receiver's thread acts on, released with the last copy of the call that
 // carries it, also when the receiver is gone before that call runs.
 using HeldMessage = std::shared_ptr<GstMessage>;
 
 }  // namespace
 
-std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageHandler onMessage) {
+std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageHandler onMessage,
+                                                     const SoundIdentity& identity) {
     if (!gst_is_initialized()) {
         gst_init(nullptr, nullptr);
     }
-    GstElement* playbin = gst_element_factory_make("playbin", "player");
-    if (playbin == nullptr) {
+    // The file, decodebin for whatever it holds, a conversion to what the sink takes (nothing
+    // to do for an MP3 into a sound server), the volume and the sink: only the elements a file
+    // of sound needs, with no thread of their own.
+    GstElement* source = gst_element_factory_make("filesrc", "source");
+    GstElement* decoder = gst_element_factory_make("decodebin", "decodebin");
+    GstElement* converter = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* resampler = gst_element_factory_make("audioresample", nullptr);
+    GstElement* sink = audioSinkFromEnvironment();
+    if (sink == nullptr) {
+        sink = soundServerSink(identity);
+    }
+    if (sink == nullptr) {
+        sink = gst_element_factory_make("autoaudiosink", nullptr);
+    }
+    // The sound server applies its own volume to what it already holds: a change is heard at
+    // once. Other sinks get the volume applied before them.
+    GstElement* volume =
+        sink != nullptr && !hasVolume(sink) ? gst_element_factory_make("volume", nullptr) : nullptr;
+    const bool complete = source != nullptr && decoder != nullptr && converter != nullptr &&
+                          resampler != nullptr && sink != nullptr &&
+                          (volume != nullptr || hasVolume(sink));
+    if (!complete) {
+        for (GstElement* element : {source, decoder, converter, resampler, volume, sink}) {
+            if (element != nullptr) {
+                gst_object_unref(gst_object_ref_sink(element));
+            }
+        }
         return nullptr;
     }
-    gst_object_ref_sink(playbin);
-    g_object_set(playbin, "flags", kPlayAudio | kSoftVolume, nullptr);
-    if (GstElement* sink = audioSinkFromEnvironment()) {
-        g_object_set(playbin, "audio-sink", sink, nullptr);
+    GstElement* pipeline = gst_pipeline_new("player");
+    gst_object_ref_sink(pipeline);
+    gst_bin_add_many(GST_BIN(pipeline), source, decoder, converter, resampler, sink, nullptr);
+    GstElement* beforeSink = resampler;
+    if (volume != nullptr) {
+        gst_bin_add(GST_BIN(pipeline), volume);
+        gst_element_link(resampler, volume);
+        beforeSink = volume;
     }
+    gst_element_link(source, decoder);
+    gst_element_link(converter, resampler);
+    gst_element_link(beforeSink, sink);
+    GstCaps* decoded = gst_caps_new_empty_simple("audio/x-raw");
+    g_object_set(decoder, "caps", decoded, "expose-all-streams", FALSE, nullptr);
+    gst_caps_unref(decoded);
+    g_signal_connect(decoder, "pad-added", G_CALLBACK(&linkDecodedSound), converter);
+    g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(&gatherDecodedSound), nullptr);
     return std::unique_ptr<AudioPipeline>(
-        new AudioPipeline(playbin, receiver, std::move(onMessage)));
+        new AudioPipeline(pipeline, source, G_OBJECT(volume != nullptr ? volume : sink), receiver,
+                          std::move(onMessage)));
 }
 
-AudioPipeline::AudioPipeline(GstElement* playbin, QObject& receiver, MessageHandler onMessage)
-    : playbin_(playbin), receiver_(receiver), onMessage_(std::move(onMessage)) {
+AudioPipeline::AudioPipeline(GstElement* pipeline, GstElement* source, GObject* volumeControl,
+                             QObject& receiver, MessageHandler onMessage)
+    : pipeline_(pipeline),
+      source_(source),
+      volumeControl_(volumeControl),
+      receiver_(receiver),
+      onMessage_(std::move(onMessage)) {
     // The bus hands the messages on to the receiver's thread at once, so nothing depends on a
     // GLib main loop running.
-    GstBus* bus = gst_element_get_bus(playbin_);
+    GstBus* bus = gst_element_get_bus(pipeline_);
     gst_bus_set_sync_handler(bus, &AudioPipeline::onBusMessage, this, nullptr);
     gst_object_unref(bus);
 }
 
 AudioPipeline::~AudioPipeline() {
-    gst_element_set_state(playbin_, GST_STATE_NULL);
-    GstBus* bus = gst_element_get_bus(playbin_);
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    GstBus* bus = gst_element_get_bus(pipeline_);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);
-    gst_object_unref(playbin_);
+    gst_object_unref(pipeline_);
 }
 
 GstBusSyncReply AudioPipeline::onBusMessage(GstBus* /*bus*/, GstMessage* message, gpointer self) {
@@ -110,6 +246,10 @@ GstBusSyncReply AudioPipeline::onBusMessage(GstBus* /*bus*/, GstMessage* message
         logProblem(message);
     }
     const bool fromPipeline = pipeline->isPipeline(message);
+    if ((fromPipeline && (type == GST_MESSAGE_STATE_CHANGED || type == GST_MESSAGE_ASYNC_DONE)) ||
+        type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
+        ++pipeline->changes_;
+    }
     const bool actedOn =
         type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR ||
         type == GST_MESSAGE_DURATION_CHANGED ||
@@ -132,13 +272,12 @@ GstBusSyncReply AudioPipeline::onBusMessage(GstBus* /*bus*/, GstMessage* message
 }
 
 bool AudioPipeline::play(const core::FilePath& file) {
+    // The name goes to the file system as its bytes, which need not be UTF-8.
     gchar* absolutePath = g_canonicalize_filename(file.c_str(), nullptr);
-    gchar* uri = g_filename_to_uri(absolutePath, nullptr, nullptr);
-    g_object_set(playbin_, "uri", uri, nullptr);
-    g_free(uri);
+    g_object_set(source_, "location", absolutePath, nullptr);
     g_free(absolutePath);
-    // playbin forgets its volume when it goes down.
-    g_object_set(playbin_, "volume", volume_, nullptr);
+    // The sound server's stream takes the sink's volume when it is made, for each file.
+    g_object_set(volumeControl_, "volume", volume_, nullptr);
     if (!request(GST_STATE_PLAYING)) {
         close();
         return false;
@@ -147,38 +286,55 @@ bool AudioPipeline::play(const core::FilePath& file) {
 }
 
 bool AudioPipeline::request(GstState state) {
-    return gst_element_set_state(playbin_, state) != GST_STATE_CHANGE_FAILURE;
+    ++changes_;
+    return gst_element_set_state(pipeline_, state) != GST_STATE_CHANGE_FAILURE;
 }
 
 void AudioPipeline::close() {
     // Returns once the file is closed.
-    gst_element_set_state(playbin_, GST_STATE_NULL);
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
     // Counted after the pipeline is down, so that the state messages its going down posted
     // are dropped with everything else the old file left on its way.
     ++generation_;
+    ++changes_;
 }
 
 GstState AudioPipeline::currentState() const {
     GstState current = GST_STATE_NULL;
-    gst_element_get_state(playbin_, &current, nullptr, 0);
+    gst_element_get_state(pipeline_, &current, nullptr, 0);
     return current;
 }
 
 bool AudioPipeline::isPipeline(const GstMessage* message) const {
-    return GST_MESSAGE_SRC(message) == GST_OBJECT(playbin_);
+    return GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_);
 }
 
 std::optional<std::int64_t> AudioPipeline::position() const {
-    gint64 nanoseconds = 0;
-    if (gst_element_query_position(playbin_, GST_FORMAT_TIME, &nanoseconds) && nanoseconds >= 0) {
-        return nanoseconds;
+    const std::int64_t now = steadyNanoseconds();
+    const std::uint64_t changes = changes_.load();
+    if (positionSeen_ && positionSeen_->changes == changes &&
+        now - positionSeen_->seenAt < kPositionTrustedNs) {
+        return positionSeen_->position + (positionSeen_->moving ? now - positionSeen_->seenAt : 0);
     }
-    return std::nullopt;
+    gint64 nanoseconds = 0;
+    if (!gst_element_query_position(pipeline_, GST_FORMAT_TIME, &nanoseconds) || nanoseconds < 0) {
+        positionSeen_.reset();
+        return std::nullopt;
+    }
+    GstState current = GST_STATE_NULL;
+    GstState pending = GST_STATE_NULL;
+    gst_element_get_state(pipeline_, &current, &pending, 0);
+    positionSeen_ =
+        PositionSeen{.position = nanoseconds,
+                     .seenAt = now,
+                     .moving = current == GST_STATE_PLAYING && pending == GST_STATE_VOID_PENDING,
+                     .changes = changes};
+    return nanoseconds;
 }
 
 std::optional<std::int64_t> AudioPipeline::duration() const {
     gint64 nanoseconds = 0;
-    if (gst_element_query_duration(playbin_, GST_FORMAT_TIME, &nanoseconds) && nanoseconds > 0) {
+    if (gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &nanoseconds) && nanoseconds > 0) {
         return nanoseconds;
     }
     return std::nullopt;
@@ -186,16 +342,17 @@ std::optional<std::int64_t> AudioPipeline::duration() const {
 
 bool AudioPipeline::seek(std::int64_t nanoseconds) {
     ++seeks_;
+    ++changes_;
     // Accurate: decoded from the frame before and cut at the exact time, rather than starting
     // at the nearest frame the parser can find.
     return gst_element_seek_simple(
-        playbin_, GST_FORMAT_TIME,
+        pipeline_, GST_FORMAT_TIME,
         static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), nanoseconds);
 }
 
 void AudioPipeline::setVolume(double level) {
     volume_ = level;
-    g_object_set(playbin_, "volume", level, nullptr);
+    g_object_set(volumeControl_, "volume", level, nullptr);
 }
 
 }  // namespace player

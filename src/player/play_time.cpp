@@ -34,7 +34,11 @@ std::string totalTimeText(double length) {
 
 std::string elapsedTimeText(double position) {
     // A position of nothing, or before the start, shows the same "00:00" as the split gives.
-    return "Elapsed Time: " + formatPlayTime(splitPlayTime(position));
+    return elapsedTimeText(splitPlayTime(position));
+}
+
+std::string elapsedTimeText(MinutesSeconds elapsed) {
+    return "Elapsed Time: " + formatPlayTime(elapsed);
 }
 
 std::string spokenPosition(double position, double length) {

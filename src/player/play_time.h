@@ -8,6 +8,8 @@ namespace player {
 struct MinutesSeconds {
     std::int64_t minutes = 0;
     std::int64_t seconds = 0;
+
+    friend bool operator==(const MinutesSeconds&, const MinutesSeconds&) = default;
 };
 
 // Splits a time into whole minutes and the remaining seconds, after rounding it to the nearest
@@ -23,6 +25,7 @@ std::string totalTimeText(double length);
 
 // The elapsed-time label's text for a position in seconds: "Elapsed Time: 01:07".
 std::string elapsedTimeText(double position);
+std::string elapsedTimeText(MinutesSeconds elapsed);
 
 // A position within a length as a screen reader says it: "1:23 of 4:05", each rounded as the
 // labels round it and its minutes without a leading zero.

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -46,7 +48,8 @@ QString shownName(const core::FilePath& file) {
 
 }  // namespace
 
-PlaybackEngine::PlaybackEngine(QObject* parent) : Playback(parent) {
+PlaybackEngine::PlaybackEngine(QObject* parent)
+    : Playback(parent), soundIdentity_{QCoreApplication::applicationName(), {}} {
     counter_.setMaxThreadCount(1);
 }
 
@@ -82,10 +85,10 @@ void PlaybackEngine::start() {
     }
     // Made at the first play, so that starting GStreamer does not hold up the program's start.
     if (problem.isEmpty() && pipeline_ == nullptr) {
-        pipeline_ =
-            AudioPipeline::create(*this, [this](GstMessage* message) { handleMessage(message); });
+        pipeline_ = AudioPipeline::create(
+            *this, [this](GstMessage* message) { handleMessage(message); }, soundIdentity_);
         if (pipeline_ == nullptr) {
-            problem = tr("GStreamer's playbin is missing");
+            problem = tr("GStreamer's plugins for playing are missing");
         } else {
             pipeline_->setVolume(volume_);
         }

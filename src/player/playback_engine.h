@@ -10,6 +10,7 @@
 #include <string>
 
 #include "player/playback.h"
+#include "player/sound_identity.h"
 
 typedef struct _GstMessage GstMessage;
 
@@ -38,6 +39,9 @@ public:
     void setSource(const core::FilePath& file);
     // Whether the position goes back to the start when a file has played to its end.
     void setAutoRewind(bool on) { autoRewind_ = on; }
+    // How sound mixers show the player's sound, from the next file on; by default they name it
+    // after the application.
+    void setSoundIdentity(const SoundIdentity& identity) { soundIdentity_ = identity; }
     // What the player does, or why it cannot, in a few plain words ("Paused song.mp3").
     QString statusText() const { return statusText_; }
 
@@ -90,6 +94,7 @@ private:
     QThreadPool counter_;
     std::stop_source countStop_;  // ends the count of the file it was made for
     QString statusText_;
+    SoundIdentity soundIdentity_;
 };
 
 }  // namespace player

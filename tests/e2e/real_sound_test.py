@@ -6,8 +6,9 @@ Usage: real_sound_test.py <mp3player executable> <source folder>
 The test starts its own PulseAudio with a null sink in a private runtime folder (no sound card
 needed, root allowed), runs the real player on a virtual X display with its default audio
 output, and records the sink's monitor with parec. It plays a 440 Hz tone and checks that the
-tone is heard at its level and pitch, that pausing and stopping bring silence, that half
-volume halves the amplitude, and that the sound ends with the program.
+tone is heard at its level and pitch, that the sound server knows the stream by the program's
+name, role and icon, that pausing and stopping bring silence within 50 ms of the click, that
+half volume halves the amplitude, and that the sound ends with the program.
 Needs: pulseaudio, parec (pulseaudio-utils), GStreamer's pulse sink (gstreamer1.0-pulseaudio),
 sox, lame, Xvfb and xdotool.
 """
@@ -37,6 +38,11 @@ BANNER = (300, 40, 10, 10)
 LISTEN_SECONDS = 1.0
 SETTLE_SECONDS = 0.4  # the sound server's and the recorder's latency
 SILENCE_RMS = 100  # about -50 dB below full scale
+LOUD_SAMPLE = 1000  # a sample of the tone, well above the silence
+SILENT_WITHIN_SECONDS = 0.05
+# How the sound server's mixers are to show the player's stream.
+STREAM_PROPERTIES = {"media.name": e2e.WINDOW_TITLE, "application.name": e2e.WINDOW_TITLE,
+                     "media.role": "music", "application.icon_name": "mp3player"}
 
 
 class Recorder:
@@ -70,6 +76,20 @@ class Recorder:
             data = b"".join(piece for at, piece in self.pieces if start <= at < end)
         data = data[:len(data) // 2 * 2]
         return array.array("h", data)
+
+    def last_sound_after(self, moment, seconds=LISTEN_SECONDS):
+        """Seconds from `moment` until the recorder got the last loud sample of the `seconds`
+        that follow: an upper bound on when the sink played it."""
+        e2e.poll("the recorder hears the sink",
+                 lambda: self._latest() >= moment + seconds + SETTLE_SECONDS, timeout=10)
+        with self.lock:
+            pieces = [(at, piece) for at, piece in self.pieces if moment <= at < moment + seconds]
+        last_loud = moment
+        for at, piece in pieces:
+            samples = array.array("h", piece[:len(piece) // 2 * 2])
+            if any(abs(sample) > LOUD_SAMPLE for sample in samples):
+                last_loud = at
+        return last_loud - moment
 
     def _latest(self):
         with self.lock:
@@ -122,6 +142,29 @@ def check_silence(samples, what):
     print(f"   {what}: level {level:.0f}", flush=True)
     if level > SILENCE_RMS:
         raise e2e.StepFailed(f"{what}: sound at level {level:.0f} where there should be none")
+
+
+def check_silent_soon(recorder, moment, what):
+    """The sound ends within SILENT_WITHIN_SECONDS of `moment` and stays away."""
+    heard = recorder.last_sound_after(moment)
+    print(f"   {what}: last sound {heard * 1000:.0f} ms after the click", flush=True)
+    if heard > SILENT_WITHIN_SECONDS:
+        raise e2e.StepFailed(f"{what}: sound went on {heard * 1000:.0f} ms after the click")
+
+
+def check_stream_properties(environment):
+    """What mixers read of the player's stream from the sound server."""
+    listing = subprocess.run(["pactl", "list", "sink-inputs"], env=environment, check=True,
+                             capture_output=True, text=True, timeout=e2e.STEP_TIMEOUT).stdout
+    shown = {}
+    for line in listing.splitlines():
+        name, equals, value = line.strip().partition(" = ")
+        if equals and name in STREAM_PROPERTIES:
+            shown[name] = value.strip('"')
+    print(f"   the stream: {shown}", flush=True)
+    if shown != STREAM_PROPERTIES:
+        raise e2e.StepFailed(f"the sound server shows the stream as {shown}, "
+                             f"not as {STREAM_PROPERTIES}")
 
 
 def make_tone(folder):
@@ -200,6 +243,7 @@ def run_scenario(player_path, work_folder, log):
         e2e.poll(f"the player opens {TONE_FILE}",
                  lambda: x_desktop.open_descriptor_on(player.pid, tone_path))
         full = check_tone(recorder.samples(), TONE_AMPLITUDE, "playing")
+        check_stream_properties(sound_environment)
 
         step("pausing from the strip")
         playing_button = window.region(x_desktop.STRIP_PLAY_PAUSE)
@@ -209,8 +253,10 @@ def run_scenario(player_path, work_folder, log):
             window.click(rectangle)
             window.click(BANNER)
 
+        paused_at = time.monotonic()
         click_and_step_aside(x_desktop.STRIP_PLAY_PAUSE)
         window.wait_for_look(x_desktop.STRIP_PLAY_PAUSE, stopped_button, "the strip shows it paused")
+        check_silent_soon(recorder, paused_at, "pausing")
         check_silence(recorder.samples(), "paused")
 
         step("playing on at half volume")
@@ -222,9 +268,11 @@ def run_scenario(player_path, work_folder, log):
             raise e2e.StepFailed(f"half volume gives {half / full:.2f} of the amplitude")
 
         step("stopping")
+        stopped_at = time.monotonic()
         window.click(x_desktop.PLAY_STOP_BUTTON)
         e2e.poll(f"the player closes {TONE_FILE}",
                  lambda: not x_desktop.open_descriptor_on(player.pid, tone_path))
+        check_silent_soon(recorder, stopped_at, "stopping")
         check_silence(recorder.samples(), "stopped")
 
         step("playing again and leaving through the credit box")
@@ -250,7 +298,7 @@ def run_scenario(player_path, work_folder, log):
 
 
 if __name__ == "__main__":
-    e2e.run_test(("pulseaudio", "parec", "sox", "lame", "Xvfb", "xdotool", "import"),
+    e2e.run_test(("pulseaudio", "parec", "pactl", "sox", "lame", "Xvfb", "xdotool", "import"),
                  "pulseaudio, pulseaudio-utils, sox, lame, xvfb, xdotool and imagemagick",
                  "mp3player-sound-",
                  lambda player, _source, work, log: run_scenario(player, work, log))

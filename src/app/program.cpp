@@ -1,0 +1,43 @@
+#include "app/program.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDBusConnection>
+#include <QGuiApplication>
+
+#include "app/after_first_paint.h"
+#include "app/form1.h"
+#include "desktop/mpris_service.h"
+#include "player/media_strip.h"
+
+Program::Program() {
+    QApplication::setApplicationName(Form1::kApplicationTitle);
+    QApplication::setDesktopFileName(QStringLiteral("mp3player"));
+    auto strip = std::make_unique<MediaStrip>();
+    player::PlaybackEngine& engine = strip->engine();
+    engine.setSoundIdentity({Form1::kApplicationTitle, QGuiApplication::desktopFileName()});
+    window_ = std::make_unique<Form1>(std::move(strip));
+    Form1& window = *window_;
+
+    // The desktop's media controls steer the strip's engine; their Play with nothing open is
+    // a press of play & stop, which plays the file chosen in the window.
+    auto* playStop = window.findChild<QAbstractButton*>(QStringLiteral("cmdOpen"));
+    mpris_ = std::make_unique<desktop::MprisService>(
+        engine, [playStop] { playStop->click(); }, Form1::kApplicationTitle);
+    QObject::connect(mpris_.get(), &desktop::MprisService::raiseRequested, &window, [&window] {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
+    // Closed as the desktop's close does: the program ends without the credit box.
+    QObject::connect(mpris_.get(), &desktop::MprisService::quitRequested, &window, &QWidget::close);
+}
+
+Program::~Program() = default;
+
+void Program::show() {
+    // The session bus is met once the window is on screen: the first frame does not wait for it.
+    afterFirstPaint(*window_, [this] { mpris_->publish(QDBusConnection::sessionBus()); });
+    window_->show();
+}
