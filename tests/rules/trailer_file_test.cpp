@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "support/temp_files.h"
 #include "support/write_faults.h"
@@ -53,34 +54,44 @@ protected:
 // exactly where a trailer's would be.
 const QByteArray kApeTag = apeTag(QByteArray(53, 'a'));
 
-struct ReadCase {
+struct ReadAndSaveCase {
     const char* what;
-    QByteArray content;
-    Outcome outcome;
+    QByteArray kept;     // every byte a save keeps
+    QByteArray trailer;  // at the end, when there is one
 };
 
-TEST_F(TrailerFile, ReadsTheLastBytesOfRegularFilesOnly) {
-    const std::vector<ReadCase> cases = {
-        {"audio then trailer", audioBytes(1000) + trailer("Song"), Outcome::Trailer},
-        {"nothing but a trailer", trailer("Only"), Outcome::Trailer},
-        {"audio only", audioBytes(1000), Outcome::NoTrailer},
-        {"lower-case mark", audioBytes(500) + "tag" + trailer("x").mid(3), Outcome::NoTrailer},
-        {"trailer not at the end", trailer("Early") + audioBytes(10), Outcome::NoTrailer},
-        {"shorter than a trailer", QByteArray("TAG short"), Outcome::NoTrailer},
-        {"empty", QByteArray(), Outcome::NoTrailer},
-        {"an APEv2 tag whose TAG is 128 bytes from the end", audioBytes(900) + kApeTag,
-         Outcome::NoTrailer},
-        {"a trailer after an APEv2 tag", audioBytes(900) + kApeTag + trailer("After APE"),
-         Outcome::Trailer},
+// A trailer at the end is read and overwritten in place; after anything else, even an APEv2 tag,
+// there is none, and one is appended so that no byte is lost. A second save overwrites the
+// trailer the first appended.
+TEST_F(TrailerFile, ReadsTheLastBytesAndOverwritesTheTrailerOrAppendsOne) {
+    const std::vector<ReadAndSaveCase> cases = {
+        {"audio then trailer", audioBytes(1000), trailer("Song", "Artist")},
+        {"nothing but a trailer", {}, trailer("Only")},
+        {"audio only", audioBytes(1000), {}},
+        {"127 bytes", audioBytes(127), {}},
+        {"128 bytes", audioBytes(128), {}},
+        {"lower-case mark", audioBytes(500) + "tag" + trailer("x").mid(3), {}},
+        {"trailer not at the end", trailer("Early") + audioBytes(10), {}},
+        {"shorter than a trailer", QByteArray("TAG short"), {}},
+        {"empty", {}, {}},
+        {"an APEv2 tag whose TAG is 128 bytes from the end", audioBytes(900) + kApeTag, {}},
+        {"a trailer after an APEv2 tag", audioBytes(900) + kApeTag, trailer("After APE")},
     };
-    for (const ReadCase& c : cases) {
-        const QString path = withContent(QStringLiteral("f.mp3"), c.content);
+    for (const ReadAndSaveCase& c : cases) {
+        const QString path = withContent(QStringLiteral("f.mp3"), c.kept + c.trailer);
         const id3::TrailerRead read = id3::readTrailer(test_files::pathOf(path));
-        EXPECT_EQ(read.outcome, c.outcome) << c.what;
-        if (c.outcome == Outcome::Trailer) {
-            EXPECT_EQ(test_files::bytesOf(read.lastBytes), c.content.right(128)) << c.what;
+        EXPECT_EQ(read.outcome, c.trailer.isEmpty() ? Outcome::NoTrailer : Outcome::Trailer)
+            << c.what;
+        if (!c.trailer.isEmpty()) {
+            EXPECT_EQ(test_files::bytesOf(read.lastBytes), c.trailer) << c.what;
         }
-        EXPECT_EQ(readAll(path), c.content) << c.what << ": reading changed the file";
+        EXPECT_EQ(readAll(path), c.kept + c.trailer) << c.what << ": reading changed the file";
+        for (const int save : {1, 2}) {
+            const id3::TrailerWrite written =
+                id3::writeTrailer(test_files::pathOf(path), someTag());
+            ASSERT_TRUE(written.saved) << c.what << ": " << written.reason;
+            EXPECT_EQ(readAll(path), c.kept + someTrailer()) << c.what << ", save " << save;
+        }
     }
 }
 
@@ -105,31 +116,6 @@ TEST_F(TrailerFile, NeitherReadsNorCreatesNorTouchesWhatIsNoRegularFile) {
     }
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("gone.mp3"))));
     EXPECT_TRUE(QDir(file(QStringLiteral("folder.mp3"))).isEmpty());
-}
-
-// A trailer at the end is overwritten in place; after anything else, even an APEv2 tag, one is
-// appended so that no byte is lost. A second save overwrites the trailer the first appended.
-TEST_F(TrailerFile, OverwritesTheTrailerOrAppendsOneAfterTheLastByte) {
-    const std::pair<QByteArray, QByteArray> cases[] = {
-        {audioBytes(4000), trailer("Old", "Artist")},
-        {{}, trailer("Only")},
-        {audioBytes(4000), {}},
-        {audioBytes(127), {}},
-        {audioBytes(128), {}},
-        {{}, {}},
-        {audioBytes(300) + "tag" + audioBytes(125), {}},
-        {trailer("Early") + audioBytes(200), {}},
-        {audioBytes(600) + kApeTag, {}},
-    };
-    for (const auto& [kept, old] : cases) {
-        const QString path = withContent(QStringLiteral("a.mp3"), kept + old);
-        for (const int save : {1, 2}) {
-            const id3::TrailerWrite written =
-                id3::writeTrailer(test_files::pathOf(path), someTag());
-            ASSERT_TRUE(written.saved) << written.reason;
-            EXPECT_EQ(readAll(path), kept + someTrailer()) << kept.size() << ", save " << save;
-        }
-    }
 }
 
 struct LinkCase {
@@ -178,21 +164,6 @@ TEST_F(TrailerFile, FollowsALinkOnlyToAFileWithAnMp3Name) {
     }
 }
 
-TEST_F(TrailerFile, AFailedAppendIsReportedAndCutOffAgain) {
-    const QByteArray audio = audioBytes(1000);
-    const QString path = withContent(QStringLiteral("d.mp3"), audio);
-
-    id3::TrailerWrite written;
-    {
-        const FileSizeCap cap(audio.size() + 50);  // room for part of the trailer only
-        written = id3::writeTrailer(test_files::pathOf(path), someTag());
-    }
-
-    EXPECT_FALSE(written.saved);
-    EXPECT_FALSE(written.reason.empty());
-    EXPECT_EQ(readAll(path), audio) << "a half-written trailer stayed behind";
-}
-
 // What the file ends in: audio, after which a trailer is appended, a trailer that is
 // overwritten, or an APEv2 tag, which is kept and a trailer appended after it.
 enum class Ending { Audio, Trailer, ApeTag };
@@ -224,6 +195,9 @@ struct FaultCase {
     // As many, or all 128 where the record that stayed makes the next click finish the save.
     int newBytesAfterClick;
     std::string reason;  // empty when saved
+    // When set, the file-size limit leaves room for this many new bytes, and no call is made
+    // to fail.
+    rlim_t roomBeforeLimit = 0;
 };
 
 id3::WriterSystemCalls failingCalls(const FaultCase& f) {
@@ -275,6 +249,8 @@ TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
         ", and the file could not be put back as it was: it may hold an incomplete tag";
     const std::vector<FaultCase> cases = {
         {"short write, then EFBIG", Audio, EFBIG, 50, 1, None, 0, 0, tooLarge},
+        {"the file-size limit, past part of the trailer", Audio, 0, 128, 0, None, 0, 0, tooLarge,
+         50},
         {"ENOSPC after a partial overwrite", Trailer, ENOSPC, 60, 1, None, 0, 0, full},
         {"EIO reading the old trailer", Trailer, EIO, 128, 0, Read, 0, 0,
          disk + " while its last 128 bytes were read"},
@@ -306,8 +282,14 @@ TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
             return kept + written.left(newBytes) + old.mid(newBytes);
         };
 
-        const id3::TrailerWrite result =
-            id3::writeTrailer(test_files::pathOf(path), someTag(), failingCalls(c));
+        id3::TrailerWrite result;
+        {
+            std::optional<FileSizeCap> cap;
+            if (c.roomBeforeLimit > 0) {
+                cap.emplace(kept.size() + old.size() + c.roomBeforeLimit);
+            }
+            result = id3::writeTrailer(test_files::pathOf(path), someTag(), failingCalls(c));
+        }
 
         EXPECT_EQ(result.saved, c.reason.empty()) << c.what;
         EXPECT_EQ(result.reason, c.reason) << c.what;
