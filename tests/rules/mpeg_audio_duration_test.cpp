@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -54,18 +55,21 @@ Bytes text(const std::string& s) {
 }
 
 // An MPEG-1 frame that carries `mark` ("Xing", "Info" or "VBRI") where encoders put it and,
-// after it, the frame count they write there.
-Bytes bookkeepingFrame(const std::string& mark, std::uint32_t frames) {
+// after it, the frame count they write there, when given.
+Bytes bookkeepingFrame(const std::string& mark, std::optional<std::uint32_t> frames) {
     Bytes bytes = mpeg1Frame();
     const bool vbri = mark == "VBRI";
     const std::size_t at = 4 + 32;
     std::copy(mark.begin(), mark.end(), bytes.begin() + at);
+    if (!frames) {
+        return bytes;
+    }
     const std::size_t countAt = at + (vbri ? 14 : 8);
     if (!vbri) {
         bytes[at + 7] = 1;  // the flags: a frame count follows
     }
     for (int i = 0; i < 4; ++i) {
-        bytes[countAt + i] = static_cast<std::uint8_t>(frames >> (24 - 8 * i));
+        bytes[countAt + i] = static_cast<std::uint8_t>(*frames >> (24 - 8 * i));
     }
     return bytes;
 }
@@ -77,28 +81,25 @@ core::FilePath writeFile(const QTemporaryDir& folder, const Bytes& bytes) {
     return test_files::pathOf(path);
 }
 
-TEST(MpegAudioDuration, CountsEveryFrameOfTheStream) {
+TEST(MpegAudioDuration, CountsEveryFrameOfTheStreamAndFindsNothingInWhatIsNoMpegAudio) {
     const double mpeg1Seconds = 1152.0 / 44100;
     const double mpeg2Seconds = 576.0 / 22050;
     const Bytes one = mpeg1Frame();
-    Bytes xing = one;
-    const std::string mark = "Xing";
-    std::copy(mark.begin(), mark.end(), xing.begin() + 4 + 32);
     Bytes id3v2 = text("ID3");
     id3v2.insert(id3v2.end(), {4, 0, 0, 0, 0, 1, 0});  // a 128-byte tag body
     id3v2.resize(10 + 128, 0xFF);                      // sync-like bytes inside the tag
 
-    const std::vector<std::tuple<const char*, Bytes, double>> cases = {
-        {"plain frames", repeat(mpeg1Frame(), 100), 100 * mpeg1Seconds},
+    const std::vector<std::tuple<const char*, Bytes, std::optional<double>>> cases = {
+        {"plain frames", repeat(one, 100), 100 * mpeg1Seconds},
         {"MPEG-2 frames", repeat(mpeg2Frame(), 50), 50 * mpeg2Seconds},
-        {"a Xing frame is bookkeeping", join({xing, repeat(mpeg1Frame(), 10)}), 10 * mpeg1Seconds},
-        {"ID3v2 in front, ID3v1 behind",
-         join({id3v2, repeat(mpeg1Frame(), 20), text("TAG"), Bytes(125, 0xFF)}), 20 * mpeg1Seconds},
-        {"junk between frames",
-         join({repeat(mpeg1Frame(), 5), Bytes(33, 0x12), repeat(mpeg1Frame(), 5)}),
+        {"a Xing frame is bookkeeping", join({bookkeepingFrame("Xing", {}), repeat(one, 10)}),
          10 * mpeg1Seconds},
-        {"a cut-off last frame",
-         join({repeat(mpeg1Frame(), 7), Bytes(one.begin(), one.begin() + 100)}), 7 * mpeg1Seconds},
+        {"ID3v2 in front, ID3v1 behind",
+         join({id3v2, repeat(one, 20), text("TAG"), Bytes(125, 0xFF)}), 20 * mpeg1Seconds},
+        {"junk between frames", join({repeat(one, 5), Bytes(33, 0x12), repeat(one, 5)}),
+         10 * mpeg1Seconds},
+        {"a cut-off last frame", join({repeat(one, 7), Bytes(one.begin(), one.begin() + 100)}),
+         7 * mpeg1Seconds},
         // The frames behind a header with a count are not looked at, so these 10 last 12.
         {"a Xing frame's count", join({bookkeepingFrame("Xing", 12), repeat(one, 10)}),
          12 * mpeg1Seconds},
@@ -108,79 +109,73 @@ TEST(MpegAudioDuration, CountsEveryFrameOfTheStream) {
          12 * mpeg1Seconds},
         {"a count more frames than the file could hold is not trusted",
          join({bookkeepingFrame("Xing", 100000), repeat(one, 10)}), 10 * mpeg1Seconds},
+        {"empty", {}, std::nullopt},
+        {"text", text(std::string(5000, 'a')), std::nullopt},
+        {"one lone frame header", frame(0xFB, 0x90, 0x40, 4), std::nullopt},
+        {"sync bytes everywhere", Bytes(4000, 0xFF), std::nullopt},
+        {"forbidden bitrate", repeat(frame(0xFB, 0xF0, 0x40, 417), 10), std::nullopt},
     };
     for (const auto& [what, bytes, seconds] : cases) {
         const auto duration = player::mpegAudioDuration(bytes);
-        ASSERT_TRUE(duration.has_value()) << what;
-        EXPECT_NEAR(*duration, seconds, 1e-9) << what;
+        ASSERT_EQ(duration.has_value(), seconds.has_value()) << what;
+        if (seconds) {
+            EXPECT_NEAR(*duration, *seconds, 1e-9) << what;
+        }
     }
 }
 
-TEST(MpegAudioDuration, FindsNothingInWhatIsNoMpegAudio) {
-    const std::vector<std::pair<const char*, Bytes>> cases = {
-        {"empty", {}},
-        {"text", text(std::string(5000, 'a'))},
-        {"one lone frame header", frame(0xFB, 0x90, 0x40, 4)},
-        {"sync bytes everywhere", Bytes(4000, 0xFF)},
-        {"forbidden bitrate", repeat(frame(0xFB, 0xF0, 0x40, 417), 10)},
-    };
-    for (const auto& [what, bytes] : cases) {
-        EXPECT_FALSE(player::mpegAudioDuration(bytes).has_value()) << what;
-    }
-}
-
-TEST(MpegAudioDuration, MeasuresRealEncodedFiles) {
+// A file's Xing or Info header, when it has one, gives the count of its frames: with the mark
+// made unreadable, every frame is counted, the header's own among them.
+TEST(MpegAudioDuration, MeasuresRealEncodedFilesAsTheirHeadersCountThem) {
     // Lengths of the test files' audio; the encoder adds up to two frames of delay and padding.
-    const std::vector<std::pair<QString, double>> cases = {{"cbr.mp3", 4.0},
-                                                           {"vbr_xing.mp3", 5.0},
-                                                           {"vbr_no_xing.mp3", 5.0},
-                                                           {"id3v2_id3v1.mp3", 4.0}};
+    const std::vector<std::pair<QString, std::optional<double>>> cases = {
+        {"cbr.mp3", 4.0},         {"vbr_xing.mp3", 5.0},         {"vbr_no_xing.mp3", 5.0},
+        {"id3v2_id3v1.mp3", 4.0}, {"garbage.mp3", std::nullopt},
+    };
     for (const auto& [name, seconds] : cases) {
-        const auto duration =
-            player::mpegAudioFileDuration(test_files::pathOf(test_files::testDataFile(name)));
-        ASSERT_TRUE(duration.has_value()) << name.toStdString();
-        EXPECT_NEAR(*duration, seconds, 0.1) << name.toStdString();
+        const QString file = test_files::testDataFile(name);
+        const auto duration = player::mpegAudioFileDuration(test_files::pathOf(file));
+        ASSERT_EQ(duration.has_value(), seconds.has_value()) << name.toStdString();
+        if (!seconds) {
+            continue;
+        }
+        EXPECT_NEAR(*duration, *seconds, 0.1) << name.toStdString();
+        const QByteArray bytes = test_files::readAll(file);
+        Bytes unmarked(bytes.begin(), bytes.end());
+        double headerFrame = 0;
+        for (const char* mark : {"Xing", "Info"}) {
+            const auto at = std::search(unmarked.begin(), unmarked.end(), mark, mark + 4);
+            if (at != unmarked.end()) {
+                *at = 'x';
+                headerFrame = 1152.0 / 44100;
+            }
+        }
+        const auto counted = player::mpegAudioDuration(unmarked);
+        ASSERT_TRUE(counted.has_value()) << name.toStdString();
+        EXPECT_DOUBLE_EQ(*duration, *counted - headerFrame) << name.toStdString();
     }
-    EXPECT_FALSE(player::mpegAudioFileDuration(
-                     test_files::pathOf(test_files::testDataFile(QStringLiteral("garbage.mp3"))))
-                     .has_value());
     EXPECT_FALSE(
         player::mpegAudioFileDuration(core::FilePath("/nonexistent/file.mp3")).has_value());
 }
 
-TEST(MpegAudioDuration, TheHeadersCountAgreesWithTheFramesOfRealFiles) {
-    for (const char* name : {"cbr.mp3", "vbr_xing.mp3"}) {
-        const QByteArray file = test_files::readAll(test_files::testDataFile(name));
-        Bytes unmarked(file.begin(), file.end());
-        for (const char* mark : {"Xing", "Info"}) {
-            const auto at = std::search(unmarked.begin(), unmarked.end(), mark, mark + 4);
-            if (at != unmarked.end()) {
-                *at = 'x';  // no longer a header: every frame is counted
-            }
-        }
-        const auto counted = player::mpegAudioDuration(unmarked);
-        const auto fromHeader =
-            player::mpegAudioFileDuration(test_files::pathOf(test_files::testDataFile(name)));
-        ASSERT_TRUE(counted && fromHeader) << name;
-        // The header's own frame, now counted, is the one frame between them.
-        EXPECT_DOUBLE_EQ(*fromHeader, *counted - 1152.0 / 44100) << name;
-    }
-}
-
-TEST(MpegAudioDuration, AFileReadInPiecesCountsAsItsBytesDo) {
-    // Several pieces of reading, with frames, junk and long runs of zeros across their borders.
+// Several pieces of reading, with frames, junk and long runs of zeros across their borders; a
+// stop asked for first ends the count with no length.
+TEST(MpegAudioDuration, AFileReadInPiecesCountsAsItsBytesDoUntilStopped) {
     const Bytes bytes = join({repeat(mpeg1Frame(), 1000), Bytes(3 << 20, 0), Bytes(77, 0xFF),
                               repeat(mpeg1Frame(), 3000), Bytes(100000, 0x12),
                               repeat(mpeg1Frame(), 500), text("TAG"), Bytes(125, 0)});
     const QTemporaryDir folder;
     const core::FilePath path = writeFile(folder, bytes);
+    std::stop_source stop;
 
     const auto whole = player::mpegAudioDuration(bytes);
-    const auto read = player::mpegAudioFileDuration(path);
+    const auto read = player::mpegAudioFileDuration(path, stop.get_token());
 
     ASSERT_TRUE(whole && read);
     EXPECT_DOUBLE_EQ(*read, *whole);
     EXPECT_NEAR(*whole, 4500 * 1152.0 / 44100, 1e-9);
+    stop.request_stop();
+    EXPECT_FALSE(player::mpegAudioFileDuration(path, stop.get_token()).has_value());
 }
 
 TEST(MpegAudioDuration, TheHolesOfASparseFileArePassedOverUnread) {
@@ -200,15 +195,6 @@ TEST(MpegAudioDuration, TheHolesOfASparseFileArePassedOverUnread) {
 
     ASSERT_TRUE(seconds.has_value());
     EXPECT_NEAR(*seconds, 1500 * 1152.0 / 44100, 1e-9);
-}
-
-TEST(MpegAudioDuration, AStoppedCountGivesNoLength) {
-    const QTemporaryDir folder;
-    const core::FilePath path = writeFile(folder, repeat(mpeg1Frame(), 100));
-    std::stop_source stop;
-    stop.request_stop();
-    EXPECT_FALSE(player::mpegAudioFileDuration(path, stop.get_token()).has_value());
-    EXPECT_TRUE(player::mpegAudioFileDuration(path, std::stop_source().get_token()).has_value());
 }
 
 }  // namespace
