@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/acl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <taglib/id3v2header.h>
@@ -13,7 +12,6 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <csignal>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -192,11 +190,9 @@ TEST(TagsWrite, SavesBothTagsOfFilesOtherToolsMade) {
         EXPECT_EQ(seen.value_or(""), parts.id3v2.toStdString()) << c.what;
         const QByteArray tagAfter = newTag ? QByteArray::fromStdString(*newTag) : parts.id3v2;
         EXPECT_EQ(readAll(path), tagAfter + parts.audio + savedTrailer(parts.trailer)) << c.what;
-        EXPECT_EQ(id3v2_files::titlesByTagLib(path),
-                  (Titles{c.id3v2TitleAfter, QStringLiteral("Saved title")}))
-            << c.what;
-        paths << path;
         expected.push_back({c.id3v2TitleAfter, QStringLiteral("Saved title")});
+        EXPECT_EQ(id3v2_files::titlesByTagLib(path), expected.back()) << c.what;
+        paths << path;
     }
     EXPECT_EQ(id3v2_files::titlesByMutagen(paths), expected);
     EXPECT_EQ(namesIn(folder.path()).size(), paths.size()) << "a new file was left behind";
