@@ -1,8 +1,6 @@
 #!/usr/bin/python3
 """Works the real player through AT-SPI, as a screen reader does, and checks what it reads.
 
-Usage: accessibility_test.py <mp3player executable> <source folder>
-
 The test starts a private session bus with at-spi2-core's accessibility bus and registry (no
 desktop session needed, root allowed) and a virtual X display, and runs the player there with
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 in a folder of one test file. Through pyatspi it chooses the
@@ -10,7 +8,6 @@ file, types a genre, plays and pauses; then it checks every control's role and n
 node is nameless (so no decoration is there), the labels' relations, the sliders' values in
 words and a volume set through AT-SPI, and that the player then quits cleanly over MPRIS.
 Exits 77 (skipped) when pyatspi is not installed.
-Needs: at-spi2-core, python3-pyatspi, dbus-daemon and Xvfb.
 """
 
 import importlib.util
@@ -21,6 +18,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_support as e2e  # noqa: E402
+from e2e_support import check  # noqa: E402
 
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 SKIP = 77
@@ -74,101 +72,79 @@ def press(node, action_name="press"):
     action.doAction(names.index(action_name))
 
 
-def check(what, seen, expected):
-    if seen != expected:
-        raise e2e.StepFailed(f"{what}: {seen!r}, not {expected!r}")
-
-
-def run_scenario(player_path, source_folder, work_folder, log):
-    music = os.path.join(work_folder, "music")
-    runtime = os.path.join(work_folder, "runtime")
+def run_scenario(run):
+    music = os.path.join(run.work_folder, "music")
     os.mkdir(music)
-    os.mkdir(runtime, 0o700)
-    shutil.copyfile(os.path.join(source_folder, "tests", "data", FILE), os.path.join(music, FILE))
-    environment = {name: value for name, value in os.environ.items()
-                   if name not in ("AT_SPI_BUS_ADDRESS", "WAYLAND_DISPLAY")}
-    environment.update(XDG_RUNTIME_DIR=runtime, HOME=runtime)
-    processes = []
-    try:
-        xvfb, environment["DISPLAY"] = e2e.start_xvfb()
-        bus, environment["DBUS_SESSION_BUS_ADDRESS"] = e2e.start_session_bus(environment)
-        processes += [xvfb, bus]
-        processes.append(subprocess.Popen([BUS_LAUNCHER, "--launch-immediately"], env=environment,
-                                          stdout=log, stderr=subprocess.STDOUT,
-                                          preexec_fn=e2e.die_with_parent))
-        e2e.poll("the accessibility bus is up", lambda: subprocess.run(
-            ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-             "org.a11y.Bus.GetAddress"], env=environment, capture_output=True).returncode == 0)
-        os.environ.update(environment)  # pyatspi finds the bus through them
-        import pyatspi
+    shutil.copyfile(os.path.join(run.source_folder, "tests", "data", FILE),
+                    os.path.join(music, FILE))
+    environment = run.private_environment(("AT_SPI_BUS_ADDRESS", "WAYLAND_DISPLAY"))
+    environment["DISPLAY"] = run.start_xvfb()
+    environment["DBUS_SESSION_BUS_ADDRESS"] = run.start_session_bus(environment)
+    run.start([BUS_LAUNCHER, "--launch-immediately"], environment)
+    e2e.poll("the accessibility bus is up", lambda: subprocess.run(
+        ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+         "org.a11y.Bus.GetAddress"], env=environment, capture_output=True).returncode == 0)
+    os.environ.update(environment)  # pyatspi finds the bus through them
+    import pyatspi
 
-        print("== starting the player with accessibility on", flush=True)
-        player = subprocess.Popen(
-            [player_path], cwd=music, stdout=log, stderr=subprocess.STDOUT,
-            env=dict(environment, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
-                     MP3PLAYER_AUDIO_SINK="fakesink sync=true"), preexec_fn=e2e.die_with_parent)
-        processes.append(player)
-        desktop = pyatspi.Registry.getDesktop(0)
-        # Read afresh each time: Qt tells of changed names only to a listener of those events.
-        desktop.setCacheMask(pyatspi.cache.NONE)
-        window = e2e.poll("the player's window is in the tree", lambda: next(
-            (app[0] for app in desktop if app is not None and app.name == e2e.WINDOW_TITLE
-             and app.childCount > 0 and app[0].childCount > 0), None))
-        check("the window", (window.getRoleName(), window.name), ("frame", e2e.WINDOW_TITLE))
+    player = run.start([run.player_path], dict(
+        environment, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
+        MP3PLAYER_AUDIO_SINK="fakesink sync=true"), folder=music)
+    e2e.step(player, "starting the player with accessibility on")
+    desktop = pyatspi.Registry.getDesktop(0)
+    # Read afresh each time: Qt tells of changed names only to a listener of those events.
+    desktop.setCacheMask(pyatspi.cache.NONE)
+    window = e2e.poll("the player's window is in the tree", lambda: next(
+        (app[0] for app in desktop if app is not None and app.name == e2e.WINDOW_TITLE
+         and app.childCount > 0 and app[0].childCount > 0), None))
+    check("the window", (window.getRoleName(), window.name), ("frame", e2e.WINDOW_TITLE))
 
-        print(f"== choosing {FILE} through AT-SPI", flush=True)
-        press(need(window, "list item", FILE), "toggle")
-        e2e.poll("the player says the file has no tag", lambda: find(window, "label", "No tag"))
-        genre = need(window, "combo box", "Genre")
-        need(genre, "text", "Genre").queryEditableText().setTextContents("Reggae")
+    e2e.step(player, f"choosing {FILE} through AT-SPI")
+    press(need(window, "list item", FILE), "toggle")
+    e2e.poll("the player says the file has no tag", lambda: find(window, "label", "No tag"))
+    genre = need(window, "combo box", "Genre")
+    need(genre, "text", "Genre").queryEditableText().setTextContents("Reggae")
 
-        print("== playing and pausing", flush=True)
-        press(need(window, "push button", "Play or stop"))
-        strip = need(window, "filler", "Media player")
-        position = need(strip, "slider", "Position")
-        e2e.poll(f"the strip plays {FILE}", lambda: find(strip, "label", f"Playing {FILE}"))
-        e2e.poll("the position passes a second", lambda: position.queryValue().currentValue >= 1)
-        press(need(strip, "push button", "Play or pause"))
-        e2e.poll("the strip says it paused", lambda: find(strip, "label", f"Paused {FILE}"))
+    e2e.step(player, "playing and pausing")
+    press(need(window, "push button", "Play or stop"))
+    strip = need(window, "filler", "Media player")
+    position = need(strip, "slider", "Position")
+    e2e.poll(f"the strip plays {FILE}", lambda: find(strip, "label", f"Playing {FILE}"))
+    e2e.poll("the position passes a second", lambda: position.queryValue().currentValue >= 1)
+    press(need(strip, "push button", "Play or pause"))
+    e2e.poll("the strip says it paused", lambda: find(strip, "label", f"Paused {FILE}"))
 
-        seconds = int(position.queryValue().currentValue)
-        e2e.poll("the elapsed time shows where it paused",
-                 lambda: find(window, "label", f"Elapsed Time: 00:{seconds:02d}"))
+    seconds = int(position.queryValue().currentValue)
+    e2e.poll("the elapsed time shows where it paused",
+             lambda: find(window, "label", f"Elapsed Time: 00:{seconds:02d}"))
 
-        print("== reading the tree", flush=True)
-        expected = [(role, name.format(seconds=seconds)) for role, name in WINDOW]
-        check("the window's controls", sorted(shape(window)), sorted(expected))
-        check("the strip's controls", shape(strip), STRIP)
-        check("nodes without a name", [(n.getRoleName(), n.parent.name) for n in nameless(window)],
-              [])
-        for role, name in LABELLED:
-            relations = need(window, role, name).getRelationSet()
-            check(f"what labels the {role} {name}",
-                  [(r.getRelationType(), r.getTarget(0).name) for r in relations],
-                  [(pyatspi.RELATION_LABELLED_BY, name)])
-        check("the genre box's parts", shape(genre), [("list", "Genres"), ("text", "Genre")])
-        check("the genre box's text", need(genre, "text", "Genre").queryText().getText(0, -1),
-              "Reggae")
-        drives = need(window, "combo box", "Drive")[0]
-        check("the drive list's selected entries",
-              len([d for d in drives if d.getState().contains(pyatspi.STATE_SELECTED)]), 1)
-        value = position.queryValue()
-        check("the position", (position.description, value.currentValue, value.maximumValue),
-              (f"0:{seconds:02d} of 0:04", seconds, 4))
-        volume = need(strip, "slider", "Volume")
-        check("the volume", (volume.description, volume.queryValue().currentValue), ("100%", 100))
-        volume.queryValue().currentValue = 50
-        e2e.poll("the volume set through AT-SPI reads 50%", lambda: volume.description == "50%")
+    e2e.step(player, "reading the tree")
+    expected = [(role, name.format(seconds=seconds)) for role, name in WINDOW]
+    check("the window's controls", sorted(shape(window)), sorted(expected))
+    check("the strip's controls", shape(strip), STRIP)
+    check("nodes without a name", [(n.getRoleName(), n.parent.name) for n in nameless(window)],
+          [])
+    for role, name in LABELLED:
+        relations = need(window, role, name).getRelationSet()
+        check(f"what labels the {role} {name}",
+              [(r.getRelationType(), r.getTarget(0).name) for r in relations],
+              [(pyatspi.RELATION_LABELLED_BY, name)])
+    check("the genre box's parts", shape(genre), [("list", "Genres"), ("text", "Genre")])
+    check("the genre box's text", need(genre, "text", "Genre").queryText().getText(0, -1),
+          "Reggae")
+    drives = need(window, "combo box", "Drive")[0]
+    check("the drive list's selected entries",
+          len([d for d in drives if d.getState().contains(pyatspi.STATE_SELECTED)]), 1)
+    value = position.queryValue()
+    check("the position", (position.description, value.currentValue, value.maximumValue),
+          (f"0:{seconds:02d} of 0:04", seconds, 4))
+    volume = need(strip, "slider", "Volume")
+    check("the volume", (volume.description, volume.queryValue().currentValue), ("100%", 100))
+    volume.queryValue().currentValue = 50
+    e2e.poll("the volume set through AT-SPI reads 50%", lambda: volume.description == "50%")
 
-        print("== asking the player to quit over MPRIS", flush=True)
-        subprocess.run(["dbus-send", "--session", "--print-reply",
-                        "--dest=org.mpris.MediaPlayer2.mp3player", "/org/mpris/MediaPlayer2",
-                        "org.mpris.MediaPlayer2.Quit"], env=environment, check=True,
-                       stdout=subprocess.DEVNULL, timeout=e2e.STEP_TIMEOUT)
-        check("the player's exit status", player.wait(timeout=e2e.STEP_TIMEOUT), 0)
-    finally:
-        for process in reversed(processes):
-            e2e.stop_process(process)
+    e2e.step(player, "asking the player to quit over MPRIS")
+    e2e.quit_over_mpris(environment, player)
 
 
 if __name__ == "__main__":

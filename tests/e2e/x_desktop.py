@@ -5,7 +5,7 @@ player's process holds open."""
 import os
 import subprocess
 
-from e2e_support import STEP_TIMEOUT, WINDOW_SIZE, WINDOW_TITLE, StepFailed, poll
+from e2e_support import STEP_TIMEOUT, WINDOW_SIZE, WINDOW_TITLE, StepFailed, check, poll
 
 # Control rectangles (left, top, width, height) relative to the window's top-left corner.
 FILE_LIST = (152, 96, 201, 244)
@@ -23,6 +23,7 @@ STRIP_PLAY_PAUSE = (16, 392, 30, 24)
 FILE_ROW_HEIGHT = 13
 FILE_LIST_TOP_MARGIN = 2
 
+
 def text_box_inside(box):
     """The part of a text box where its first characters show and the caret never blinks."""
     left, top, width, height = box
@@ -30,8 +31,6 @@ def text_box_inside(box):
 
 
 class Desktop:
-    """The virtual display: input through xdotool, pixels through ImageMagick's import."""
-
     def __init__(self, display):
         self.environment = dict(os.environ, DISPLAY=display)
         self.pointer = None
@@ -85,12 +84,20 @@ class Desktop:
 
 
 class PlayerWindow:
-    """The player's window; control rectangles are relative to its top-left corner."""
-
-    def __init__(self, desktop, left, top):
+    def __init__(self, desktop, left, top, window_id=None):
         self.desktop = desktop
         self.left = left
         self.top = top
+        self.id = window_id
+
+    @classmethod
+    def shown(cls, desktop):
+        """The player's window once it is shown and painted, and its geometry."""
+        window_id = poll("the player's window is shown", desktop.visible_windows)[0]
+        geometry = desktop.geometry(window_id)
+        window = cls(desktop, geometry[0], geometry[1], window_id)
+        window.wait_until_painted()
+        return window, geometry
 
     def click(self, rectangle):
         left, top, width, height = rectangle
@@ -101,6 +108,20 @@ class PlayerWindow:
         self.desktop.click(self.left + left + 40,
                            self.top + top + FILE_LIST_TOP_MARGIN + row * FILE_ROW_HEIGHT +
                            FILE_ROW_HEIGHT // 2)
+
+    def type_into(self, box, text):
+        self.click(box)
+        self.desktop.keys("ctrl+a")
+        self.desktop.type(text)
+
+    def leave_through_credit_box(self, player):
+        self.click(CLOSE_BUTTON)
+        credit_box = poll("the credit box appears",
+                          lambda: [w for w in self.desktop.visible_windows() if w != self.id])[0]
+        self.desktop.focus(credit_box)
+        self.desktop.keys("Return")
+        poll("the player exits", lambda: player.poll() is not None, timeout=5)
+        check("the player's exit status", player.returncode, 0)
 
     def region(self, rectangle):
         screen_width, pixels = self.desktop.grab()
@@ -146,3 +167,8 @@ def open_descriptor_on(pid, path):
         except OSError:
             continue
     return False
+
+
+def wait_until_held(pid, path, held=True):
+    poll(f"the player {'opens' if held else 'closes'} {os.path.basename(path)}",
+         lambda: open_descriptor_on(pid, path) == held)
