@@ -1,13 +1,11 @@
 #!/usr/bin/python3
 """Plays through a real sound server and listens to what comes out of it.
 
-The test starts its own PulseAudio with a null sink in a private runtime folder (no sound card
-needed, root allowed), runs the real player on a virtual X display with its default audio
-output, and records the sink's monitor with parec. It plays a 440 Hz tone and checks that the
-tone is heard at its level and pitch, that the sound server knows the stream by the program's
-name, role and icon, that pausing and stopping bring silence within 50 ms of the click, that
-half volume halves the amplitude, and that the sound ends with the program.
-The player plays through GStreamer's pulse sink, from gstreamer1.0-pulseaudio.
+The test starts its own PulseAudio with a null sink (no sound card needed, root allowed), runs
+the real player with its default audio output (GStreamer's pulse sink) on a virtual X display,
+and records the sink's monitor. It plays a 440 Hz tone and checks the tone's level and pitch,
+the stream's name, role and icon, silence within 50 ms of a pause or a stop, half the amplitude
+at half volume, and silence once the program has ended.
 """
 
 import array
@@ -100,25 +98,16 @@ def amplitude_at(samples, frequency):
     return 2 * math.sqrt(max(power, 0.0)) / len(samples)
 
 
-def pitch(samples):
-    """The frequency from upward zero crossings, for a pure tone."""
-    crossings = [i for i in range(1, len(samples)) if samples[i - 1] < 0 <= samples[i]]
-    if len(crossings) < 2:
-        return 0.0
-    return (len(crossings) - 1) * RATE / (crossings[-1] - crossings[0])
-
-
 def check_tone(samples, amplitude, what):
+    """The level is about the tone's, and nearly all of it is at the tone's frequency: a tone
+    half a hertz off, or one among other sound, falls short."""
     level = rms(samples)
     expected = amplitude * FULL_SCALE / math.sqrt(2)
-    heard = pitch(samples)
     at_tone = amplitude_at(samples, TONE_HZ)
-    print(f"   {what}: level {level:.0f} (expected {expected:.0f}), pitch {heard:.1f} Hz, "
-          f"{TONE_HZ} Hz amplitude {at_tone:.0f}", flush=True)
+    print(f"   {what}: level {level:.0f} (expected {expected:.0f}), {TONE_HZ} Hz amplitude "
+          f"{at_tone:.0f}", flush=True)
     if not 0.7 * expected < level < 1.3 * expected:
         raise e2e.StepFailed(f"{what}: the level is {level:.0f}, not about {expected:.0f}")
-    if abs(heard - TONE_HZ) > 5:
-        raise e2e.StepFailed(f"{what}: the pitch is {heard:.1f} Hz, not {TONE_HZ} Hz")
     if at_tone < 0.9 * math.sqrt(2) * level:
         raise e2e.StepFailed(f"{what}: the sound is not a pure {TONE_HZ} Hz tone")
     return level
