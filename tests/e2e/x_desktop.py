@@ -24,6 +24,13 @@ FILE_ROW_HEIGHT = 13
 FILE_LIST_TOP_MARGIN = 2
 
 
+def file_row(row):
+    """A row of the file list, inside the list's frame."""
+    left, top, width, _ = FILE_LIST
+    return (left + 2, top + FILE_LIST_TOP_MARGIN + row * FILE_ROW_HEIGHT, width - 4,
+            FILE_ROW_HEIGHT)
+
+
 def text_box_inside(box):
     """The part of a text box where its first characters show and the caret never blinks."""
     left, top, width, height = box
@@ -104,10 +111,7 @@ class PlayerWindow:
         self.desktop.click(self.left + left + width // 2, self.top + top + height // 2)
 
     def click_file_row(self, row):
-        left, top, _, _ = FILE_LIST
-        self.desktop.click(self.left + left + 40,
-                           self.top + top + FILE_LIST_TOP_MARGIN + row * FILE_ROW_HEIGHT +
-                           FILE_ROW_HEIGHT // 2)
+        self.click(file_row(row))
 
     def type_into(self, box, text):
         self.click(box)
