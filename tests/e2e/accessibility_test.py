@@ -1,13 +1,12 @@
 #!/usr/bin/python3
 """Works the real player through AT-SPI, as a screen reader does, and checks what it reads.
 
-The test starts a private session bus with at-spi2-core's accessibility bus and registry (no
-desktop session needed, root allowed) and a virtual X display, and runs the player there with
-QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 in a folder of one test file. Through pyatspi it chooses the
-file, types a genre, plays and pauses; then it checks every control's role and name, that no
-node is nameless (so no decoration is there), the labels' relations, the sliders' values in
-words and a volume set through AT-SPI, and that the player then quits cleanly over MPRIS.
-Exits 77 (skipped) when pyatspi is not installed.
+The test starts a private session bus with at-spi2-core's accessibility bus (no desktop session
+needed, root allowed) and a virtual X display, and runs the player there with accessibility on
+in a folder of one test file. Through pyatspi it chooses the file, types a genre, plays and
+pauses; then it checks every control's role and name, that no node is nameless, the labels'
+relations, the sliders' values in words and a volume set through AT-SPI, and that the player
+quits cleanly over MPRIS. Exits 77 (skipped) without pyatspi.
 """
 
 import importlib.util

@@ -1,14 +1,12 @@
 #!/usr/bin/python3
 """Runs the real player as a client of a Wayland compositor and checks what the two say.
 
-The test starts weston with its headless backend (no display or session needed, root allowed)
-on a socket in a private runtime folder, and a private session bus. It runs the player there
-with QT_QPA_PLATFORM=wayland and WAYLAND_DEBUG=client, which logs every request the player
-makes of the compositor and every event it gets back. From that log it checks that the
-player's top-level window, under its title, is a surface of 575 x 447 pixels (its window
-geometry and its buffer) that the compositor has put on its output. Then it asks the player to
-quit over MPRIS, as a desktop's media panel does, and checks that the player ends with status 0.
-Exits 77 (skipped) when weston is not installed.
+The test starts weston's headless backend (no display or session needed, root allowed) and a
+private session bus, and runs the player there with WAYLAND_DEBUG=client, which logs every
+request and event of its connection. From that log it checks that the player's top-level
+window, under its title, is a 575 x 447 surface (window geometry and buffer) that the
+compositor has put on its output; then that the player quits cleanly over MPRIS, as a desktop's
+media panel asks. Exits 77 (skipped) without weston.
 """
 
 import os
