@@ -23,20 +23,18 @@ BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 SKIP = 77
 FILE = "cbr.mp3"  # no tag, 4.08 s long
 
-# The window's controls and the strip's, as (role, name); the times are filled in from the
-# position at which the file was paused.
-WINDOW = [("filler", "Media player"), ("label", "Title"), ("label", "Artist"),
-          ("label", "Album"), ("label", "Year"), ("label", "Comment"), ("label", "Genre"),
-          ("label", "Total Time: 00:04"), ("label", "Elapsed Time: 00:{seconds:02d}"),
-          ("image", e2e.WINDOW_TITLE), ("push button", "Close"), ("list", "Folders"),
-          ("combo box", "Drive"), ("label", "No tag"), ("list", "Files"), ("text", "Title"),
-          ("text", "Artist"), ("text", "Album"), ("text", "Year"), ("text", "Comment"),
-          ("combo box", "Genre"), ("text", "Genre number"), ("push button", "Save tag"),
-          ("push button", "Play or stop")]
+# The window's controls and the strip's, as (role, name); the elapsed time is filled in from
+# the position at which the file was paused.
+FIELDS = ("Title", "Artist", "Album", "Year", "Comment")
+WINDOW = [("label", name) for name in (*FIELDS, "Genre", "No tag", "Total Time: 00:04",
+                                       "Elapsed Time: 00:{seconds:02d}")] + \
+    [("text", name) for name in (*FIELDS, "Genre number")] + \
+    [("push button", name) for name in ("Close", "Save tag", "Play or stop")] + \
+    [("list", "Folders"), ("list", "Files"), ("combo box", "Drive"), ("combo box", "Genre"),
+     ("filler", "Media player"), ("image", e2e.WINDOW_TITLE)]
 STRIP = [("push button", "Play or pause"), ("push button", "Stop"), ("slider", "Position"),
          ("slider", "Volume"), ("label", f"Paused {FILE}")]
-LABELLED = [("text", name) for name in ("Title", "Artist", "Album", "Year", "Comment")] + \
-    [("combo box", "Genre")]
+LABELLED = [("text", name) for name in FIELDS] + [("combo box", "Genre")]
 
 
 def shape(node):
@@ -44,13 +42,8 @@ def shape(node):
 
 
 def find(node, role, name):
-    for child in node:
-        if (child.getRoleName(), child.name) == (role, name):
-            return child
-        found = find(child, role, name)
-        if found is not None:
-            return found
-    return None
+    import pyatspi  # once the scenario has made the accessibility bus
+    return pyatspi.findDescendant(node, lambda n: (n.getRoleName(), n.name) == (role, name))
 
 
 def need(node, role, name):
@@ -58,11 +51,6 @@ def need(node, role, name):
     if found is None:
         raise e2e.StepFailed(f"no {role} named {name!r} under {node.name!r}: {shape(node)!r}")
     return found
-
-
-def nameless(node):
-    return [child for child in node if not child.name] + \
-        [deeper for child in node for deeper in nameless(child)]
 
 
 def press(node, action_name="press"):
@@ -121,8 +109,8 @@ def run_scenario(run):
     expected = [(role, name.format(seconds=seconds)) for role, name in WINDOW]
     check("the window's controls", sorted(shape(window)), sorted(expected))
     check("the strip's controls", shape(strip), STRIP)
-    check("nodes without a name", [(n.getRoleName(), n.parent.name) for n in nameless(window)],
-          [])
+    check("nodes without a name", [(n.getRoleName(), n.parent.name) for n in
+                                   pyatspi.findAllDescendants(window, lambda n: not n.name)], [])
     for role, name in LABELLED:
         relations = need(window, role, name).getRelationSet()
         check(f"what labels the {role} {name}",
