@@ -11,7 +11,6 @@ at half volume, and silence once the program has ended.
 import array
 import math
 import os
-import signal
 import subprocess
 import sys
 import threading
@@ -142,46 +141,35 @@ def check_stream_properties(environment):
 
 
 def make_tone(folder):
-    wav = os.path.join(folder, "tone.wav")
-    subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", wav, "synth", "30", "sine",
-                    str(TONE_HZ), "gain", "-6"], check=True)
-    subprocess.run(["lame", "--quiet", "--noreplaygain", "-b", "128", wav,
-                    os.path.join(folder, TONE_FILE)], check=True)
-    os.remove(wav)
+    wav = subprocess.run(["sox", "-n", "-r", "44100", "-c", "1", "-t", "wav", "-", "synth", "30",
+                          "sine", str(TONE_HZ), "gain", "-6"], check=True,
+                         capture_output=True).stdout
+    subprocess.run(["lame", "--quiet", "--noreplaygain", "-b", "128", "-",
+                    os.path.join(folder, TONE_FILE)], input=wav, check=True)
 
 
 def start_sound_server(environment):
-    """A private PulseAudio with one null sink named "out"; returns its pid."""
-    subprocess.run(["pulseaudio", "-n", "--daemonize=yes", "--system=no", "--exit-idle-time=-1",
-                    "--disallow-exit", "--load=module-null-sink sink_name=out",
-                    "--load=module-native-protocol-unix"],
-                   env=environment, check=True, timeout=e2e.STEP_TIMEOUT,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    pid_file = os.path.join(environment["XDG_RUNTIME_DIR"], "pulse", "pid")
-    with open(pid_file, encoding="ascii") as file:
-        return int(file.read().strip())
+    """A private PulseAudio with one null sink named "out", once it takes clients."""
+    server = subprocess.Popen(
+        ["pulseaudio", "-n", "--daemonize=no", "--system=no", "--exit-idle-time=-1",
+         "--disallow-exit", "--load=module-null-sink sink_name=out",
+         "--load=module-native-protocol-unix"],
+        env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+        preexec_fn=e2e.die_with_parent)
+    e2e.poll("the sound server takes clients", lambda: subprocess.run(
+        ["pactl", "info"], env=environment, capture_output=True).returncode == 0)
+    return server
 
 
-def process_ended(pid):
-    try:
-        with open(f"/proc/{pid}/stat", encoding="ascii") as stat:
-            return stat.read().rsplit(")", 1)[1].split()[0] == "Z"
-    except FileNotFoundError:
-        return True
-
-
-def stop_sound_server(pid):
-    if pid is None or process_ended(pid):
-        return
-    os.kill(pid, signal.SIGTERM)
-    e2e.poll("the sound server ends", lambda: process_ended(pid))
+# The benchmarks end the server they start through this name.
+stop_sound_server = e2e.stop_process
 
 
 def run_scenario(run):
     sound_environment = run.private_environment(("PULSE_SERVER", "MP3PLAYER_AUDIO_SINK"))
     make_tone(run.work_folder)
     tone_path = os.path.join(run.work_folder, TONE_FILE)
-    run.children.callback(stop_sound_server, start_sound_server(sound_environment))
+    run.children.callback(e2e.stop_process, start_sound_server(sound_environment))
     recorder = Recorder(sound_environment)
     run.children.callback(e2e.stop_process, recorder.process)
     display = run.start_xvfb()
