@@ -2,6 +2,7 @@
 keyboard input through xdotool, pixels through ImageMagick's import, and what files the
 player's process holds open."""
 
+import contextlib
 import os
 import subprocess
 
@@ -160,16 +161,12 @@ class PlayerWindow:
 def open_descriptor_on(pid, path):
     """Whether the process holds a descriptor on the file: proof that GStreamer opened it."""
     target = os.path.realpath(path)
-    try:
-        descriptors = os.listdir(f"/proc/{pid}/fd")
-    except FileNotFoundError:
-        return False
-    for descriptor in descriptors:
-        try:
-            if os.readlink(f"/proc/{pid}/fd/{descriptor}") == target:
-                return True
-        except OSError:
-            continue
+    folder = f"/proc/{pid}/fd"
+    with contextlib.suppress(FileNotFoundError):  # the process has ended
+        for descriptor in os.listdir(folder):
+            with contextlib.suppress(OSError):  # closed since the listing
+                if os.readlink(f"{folder}/{descriptor}") == target:
+                    return True
     return False
 
 
