@@ -1,16 +1,12 @@
 #!/usr/bin/python3
 """Works the real player through AT-SPI, as a screen reader does, and checks what it reads.
 
-Usage: accessibility_test.py <mp3player executable> <source folder>
-
-The test starts a private session bus with at-spi2-core's accessibility bus and registry (no
-desktop session needed, root allowed) and a virtual X display, and runs the player there with
-QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 in a folder of one test file. Through pyatspi it chooses the
-file, types a genre, plays and pauses; then it checks every control's role and name, that no
-node is nameless (so no decoration is there), the labels' relations, the sliders' values in
-words and a volume set through AT-SPI, and that the player then quits cleanly over MPRIS.
-Exits 77 (skipped) when pyatspi is not installed.
-Needs: at-spi2-core, python3-pyatspi, dbus-daemon and Xvfb.
+The test starts a private session bus with at-spi2-core's accessibility bus (no desktop session
+needed, root allowed) and a virtual X display, and runs the player there with accessibility on
+in a folder of one test file. Through pyatspi it chooses the file, types a genre, plays and
+pauses; then it checks every control's role and name, that no node is nameless, the labels'
+relations, the sliders' values in words and a volume set through AT-SPI, and that the player
+quits cleanly over MPRIS. Exits 77 (skipped) without pyatspi.
 """
 
 import importlib.util
@@ -21,25 +17,24 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_support as e2e  # noqa: E402
+from e2e_support import check  # noqa: E402
 
 BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 SKIP = 77
 FILE = "cbr.mp3"  # no tag, 4.08 s long
 
-# The window's controls and the strip's, as (role, name); the times are filled in from the
-# position at which the file was paused.
-WINDOW = [("filler", "Media player"), ("label", "Title"), ("label", "Artist"),
-          ("label", "Album"), ("label", "Year"), ("label", "Comment"), ("label", "Genre"),
-          ("label", "Total Time: 00:04"), ("label", "Elapsed Time: 00:{seconds:02d}"),
-          ("image", e2e.WINDOW_TITLE), ("push button", "Close"), ("list", "Folders"),
-          ("combo box", "Drive"), ("label", "No tag"), ("list", "Files"), ("text", "Title"),
-          ("text", "Artist"), ("text", "Album"), ("text", "Year"), ("text", "Comment"),
-          ("combo box", "Genre"), ("text", "Genre number"), ("push button", "Save tag"),
-          ("push button", "Play or stop")]
+# The window's controls and the strip's, as (role, name); the elapsed time is filled in from
+# the position at which the file was paused.
+FIELDS = ("Title", "Artist", "Album", "Year", "Comment")
+WINDOW = [("label", name) for name in (*FIELDS, "Genre", "No tag", "Total Time: 00:04",
+                                       "Elapsed Time: 00:{seconds:02d}")] + \
+    [("text", name) for name in (*FIELDS, "Genre number")] + \
+    [("push button", name) for name in ("Close", "Save tag", "Play or stop")] + \
+    [("list", "Folders"), ("list", "Files"), ("combo box", "Drive"), ("combo box", "Genre"),
+     ("filler", "Media player"), ("image", e2e.WINDOW_TITLE)]
 STRIP = [("push button", "Play or pause"), ("push button", "Stop"), ("slider", "Position"),
          ("slider", "Volume"), ("label", f"Paused {FILE}")]
-LABELLED = [("text", name) for name in ("Title", "Artist", "Album", "Year", "Comment")] + \
-    [("combo box", "Genre")]
+LABELLED = [("text", name) for name in FIELDS] + [("combo box", "Genre")]
 
 
 def shape(node):
@@ -47,13 +42,8 @@ def shape(node):
 
 
 def find(node, role, name):
-    for child in node:
-        if (child.getRoleName(), child.name) == (role, name):
-            return child
-        found = find(child, role, name)
-        if found is not None:
-            return found
-    return None
+    import pyatspi  # once the scenario has made the accessibility bus
+    return pyatspi.findDescendant(node, lambda n: (n.getRoleName(), n.name) == (role, name))
 
 
 def need(node, role, name):
@@ -63,112 +53,85 @@ def need(node, role, name):
     return found
 
 
-def nameless(node):
-    return [child for child in node if not child.name] + \
-        [deeper for child in node for deeper in nameless(child)]
-
-
 def press(node, action_name="press"):
     action = node.queryAction()
     names = [action.getName(i).lower() for i in range(action.nActions)]
     action.doAction(names.index(action_name))
 
 
-def check(what, seen, expected):
-    if seen != expected:
-        raise e2e.StepFailed(f"{what}: {seen!r}, not {expected!r}")
-
-
-def run_scenario(player_path, source_folder, work_folder, log):
-    music = os.path.join(work_folder, "music")
-    runtime = os.path.join(work_folder, "runtime")
+def run_scenario(run):
+    music = os.path.join(run.work_folder, "music")
     os.mkdir(music)
-    os.mkdir(runtime, 0o700)
-    shutil.copyfile(os.path.join(source_folder, "tests", "data", FILE), os.path.join(music, FILE))
-    environment = {name: value for name, value in os.environ.items()
-                   if name not in ("AT_SPI_BUS_ADDRESS", "WAYLAND_DISPLAY")}
-    environment.update(XDG_RUNTIME_DIR=runtime, HOME=runtime)
-    processes = []
-    try:
-        xvfb, environment["DISPLAY"] = e2e.start_xvfb()
-        bus, environment["DBUS_SESSION_BUS_ADDRESS"] = e2e.start_session_bus(environment)
-        processes += [xvfb, bus]
-        processes.append(subprocess.Popen([BUS_LAUNCHER, "--launch-immediately"], env=environment,
-                                          stdout=log, stderr=subprocess.STDOUT,
-                                          preexec_fn=e2e.die_with_parent))
-        e2e.poll("the accessibility bus is up", lambda: subprocess.run(
-            ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
-             "org.a11y.Bus.GetAddress"], env=environment, capture_output=True).returncode == 0)
-        os.environ.update(environment)  # pyatspi finds the bus through them
-        import pyatspi
+    shutil.copyfile(os.path.join(run.source_folder, "tests", "data", FILE),
+                    os.path.join(music, FILE))
+    environment = run.private_environment(("AT_SPI_BUS_ADDRESS", "WAYLAND_DISPLAY"))
+    environment["DISPLAY"] = run.start_xvfb()
+    environment["DBUS_SESSION_BUS_ADDRESS"] = run.start_session_bus(environment)
+    run.start([BUS_LAUNCHER, "--launch-immediately"], environment)
+    e2e.poll("the accessibility bus is up", lambda: subprocess.run(
+        ["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
+         "org.a11y.Bus.GetAddress"], env=environment, capture_output=True).returncode == 0)
+    os.environ.update(environment)  # pyatspi finds the bus through them
+    import pyatspi
 
-        print("== starting the player with accessibility on", flush=True)
-        player = subprocess.Popen(
-            [player_path], cwd=music, stdout=log, stderr=subprocess.STDOUT,
-            env=dict(environment, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
-                     MP3PLAYER_AUDIO_SINK="fakesink sync=true"), preexec_fn=e2e.die_with_parent)
-        processes.append(player)
-        desktop = pyatspi.Registry.getDesktop(0)
-        # Read afresh each time: Qt tells of changed names only to a listener of those events.
-        desktop.setCacheMask(pyatspi.cache.NONE)
-        window = e2e.poll("the player's window is in the tree", lambda: next(
-            (app[0] for app in desktop if app is not None and app.name == e2e.WINDOW_TITLE
-             and app.childCount > 0 and app[0].childCount > 0), None))
-        check("the window", (window.getRoleName(), window.name), ("frame", e2e.WINDOW_TITLE))
+    player = run.start([run.player_path], dict(
+        environment, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_QPA_PLATFORM="xcb",
+        MP3PLAYER_AUDIO_SINK="fakesink sync=true"), folder=music)
+    e2e.step(player, "starting the player with accessibility on")
+    desktop = pyatspi.Registry.getDesktop(0)
+    # Read afresh each time: Qt tells of changed names only to a listener of those events.
+    desktop.setCacheMask(pyatspi.cache.NONE)
+    window = e2e.poll("the player's window is in the tree", lambda: next(
+        (app[0] for app in desktop if app is not None and app.name == e2e.WINDOW_TITLE
+         and app.childCount > 0 and app[0].childCount > 0), None))
+    check("the window", (window.getRoleName(), window.name), ("frame", e2e.WINDOW_TITLE))
 
-        print(f"== choosing {FILE} through AT-SPI", flush=True)
-        press(need(window, "list item", FILE), "toggle")
-        e2e.poll("the player says the file has no tag", lambda: find(window, "label", "No tag"))
-        genre = need(window, "combo box", "Genre")
-        need(genre, "text", "Genre").queryEditableText().setTextContents("Reggae")
+    e2e.step(player, f"choosing {FILE} through AT-SPI")
+    press(need(window, "list item", FILE), "toggle")
+    e2e.poll("the player says the file has no tag", lambda: find(window, "label", "No tag"))
+    genre = need(window, "combo box", "Genre")
+    need(genre, "text", "Genre").queryEditableText().setTextContents("Reggae")
 
-        print("== playing and pausing", flush=True)
-        press(need(window, "push button", "Play or stop"))
-        strip = need(window, "filler", "Media player")
-        position = need(strip, "slider", "Position")
-        e2e.poll(f"the strip plays {FILE}", lambda: find(strip, "label", f"Playing {FILE}"))
-        e2e.poll("the position passes a second", lambda: position.queryValue().currentValue >= 1)
-        press(need(strip, "push button", "Play or pause"))
-        e2e.poll("the strip says it paused", lambda: find(strip, "label", f"Paused {FILE}"))
+    e2e.step(player, "playing and pausing")
+    press(need(window, "push button", "Play or stop"))
+    strip = need(window, "filler", "Media player")
+    position = need(strip, "slider", "Position")
+    e2e.poll(f"the strip plays {FILE}", lambda: find(strip, "label", f"Playing {FILE}"))
+    e2e.poll("the position passes a second", lambda: position.queryValue().currentValue >= 1)
+    press(need(strip, "push button", "Play or pause"))
+    e2e.poll("the strip says it paused", lambda: find(strip, "label", f"Paused {FILE}"))
 
-        seconds = int(position.queryValue().currentValue)
-        e2e.poll("the elapsed time shows where it paused",
-                 lambda: find(window, "label", f"Elapsed Time: 00:{seconds:02d}"))
+    seconds = int(position.queryValue().currentValue)
+    e2e.poll("the elapsed time shows where it paused",
+             lambda: find(window, "label", f"Elapsed Time: 00:{seconds:02d}"))
 
-        print("== reading the tree", flush=True)
-        expected = [(role, name.format(seconds=seconds)) for role, name in WINDOW]
-        check("the window's controls", sorted(shape(window)), sorted(expected))
-        check("the strip's controls", shape(strip), STRIP)
-        check("nodes without a name", [(n.getRoleName(), n.parent.name) for n in nameless(window)],
-              [])
-        for role, name in LABELLED:
-            relations = need(window, role, name).getRelationSet()
-            check(f"what labels the {role} {name}",
-                  [(r.getRelationType(), r.getTarget(0).name) for r in relations],
-                  [(pyatspi.RELATION_LABELLED_BY, name)])
-        check("the genre box's parts", shape(genre), [("list", "Genres"), ("text", "Genre")])
-        check("the genre box's text", need(genre, "text", "Genre").queryText().getText(0, -1),
-              "Reggae")
-        drives = need(window, "combo box", "Drive")[0]
-        check("the drive list's selected entries",
-              len([d for d in drives if d.getState().contains(pyatspi.STATE_SELECTED)]), 1)
-        value = position.queryValue()
-        check("the position", (position.description, value.currentValue, value.maximumValue),
-              (f"0:{seconds:02d} of 0:04", seconds, 4))
-        volume = need(strip, "slider", "Volume")
-        check("the volume", (volume.description, volume.queryValue().currentValue), ("100%", 100))
-        volume.queryValue().currentValue = 50
-        e2e.poll("the volume set through AT-SPI reads 50%", lambda: volume.description == "50%")
+    e2e.step(player, "reading the tree")
+    expected = [(role, name.format(seconds=seconds)) for role, name in WINDOW]
+    check("the window's controls", sorted(shape(window)), sorted(expected))
+    check("the strip's controls", shape(strip), STRIP)
+    check("nodes without a name", [(n.getRoleName(), n.parent.name) for n in
+                                   pyatspi.findAllDescendants(window, lambda n: not n.name)], [])
+    for role, name in LABELLED:
+        relations = need(window, role, name).getRelationSet()
+        check(f"what labels the {role} {name}",
+              [(r.getRelationType(), r.getTarget(0).name) for r in relations],
+              [(pyatspi.RELATION_LABELLED_BY, name)])
+    check("the genre box's parts", shape(genre), [("list", "Genres"), ("text", "Genre")])
+    check("the genre box's text", need(genre, "text", "Genre").queryText().getText(0, -1),
+          "Reggae")
+    drives = need(window, "combo box", "Drive")[0]
+    check("the drive list's selected entries",
+          len([d for d in drives if d.getState().contains(pyatspi.STATE_SELECTED)]), 1)
+    value = position.queryValue()
+    check("the position", (position.description, value.currentValue, value.maximumValue),
+          (f"0:{seconds:02d} of 0:04", seconds, 4))
+    volume = need(strip, "slider", "Volume")
+    check("the volume", (volume.description, volume.queryValue().currentValue), ("100%", 100))
+    volume.queryValue().currentValue = 50
+    e2e.poll("the volume set through AT-SPI reads 50%", lambda: volume.description == "50%")
 
-        print("== asking the player to quit over MPRIS", flush=True)
-        subprocess.run(["dbus-send", "--session", "--print-reply",
-                        "--dest=org.mpris.MediaPlayer2.mp3player", "/org/mpris/MediaPlayer2",
-                        "org.mpris.MediaPlayer2.Quit"], env=environment, check=True,
-                       stdout=subprocess.DEVNULL, timeout=e2e.STEP_TIMEOUT)
-        check("the player's exit status", player.wait(timeout=e2e.STEP_TIMEOUT), 0)
-    finally:
-        for process in reversed(processes):
-            e2e.stop_process(process)
+    e2e.step(player, "asking the player to quit over MPRIS")
+    e2e.quit_over_mpris(environment, player)
 
 
 if __name__ == "__main__":

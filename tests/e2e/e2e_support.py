@@ -1,9 +1,9 @@
 """What the tests of the real player share: a virtual X display, a private session bus, child
 processes that end with the test, waiting for a condition, and the verdict with what was kept."""
 
+import contextlib
 import ctypes
 import os
-import select
 import shutil
 import signal
 import subprocess
@@ -34,6 +34,11 @@ def poll(description, condition, timeout=STEP_TIMEOUT):
         time.sleep(POLL_INTERVAL)
 
 
+def check(what, seen, expected):
+    if seen != expected:
+        raise StepFailed(f"{what}: {seen!r}, not {expected!r}")
+
+
 def die_with_parent():
     """Runs in each child before exec: a test killed by a timeout must not leave them behind."""
     pr_set_pdeathsig = 1
@@ -60,19 +65,11 @@ def start_xvfb():
         pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
         preexec_fn=die_with_parent)
     os.close(write_end)
-    number = b""
-    deadline = time.monotonic() + STEP_TIMEOUT
-    while not number.endswith(b"\n"):
-        remaining = deadline - time.monotonic()
-        if remaining <= 0 or not select.select([read_end], [], [], remaining)[0]:
-            stop_process(server)
-            raise StepFailed("Xvfb did not tell its display number")
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            raise StepFailed(f"Xvfb stopped before it was ready (status {server.wait()})")
-        number += chunk
-    os.close(read_end)
-    return server, f":{number.decode().strip()}"
+    with os.fdopen(read_end) as reader:
+        number = reader.readline().strip()
+    if not number:
+        raise StepFailed(f"Xvfb stopped before it was ready (status {server.wait()})")
+    return server, f":{number}"
 
 
 def start_session_bus(environment):
@@ -85,13 +82,72 @@ def start_session_bus(environment):
     return bus, address
 
 
+def quit_over_mpris(environment, player):
+    """Asks the player to quit, as a desktop's media panel does; it must end with status 0."""
+    subprocess.run(["dbus-send", "--session", "--print-reply",
+                    "--dest=org.mpris.MediaPlayer2.mp3player", "/org/mpris/MediaPlayer2",
+                    "org.mpris.MediaPlayer2.Quit"], env=environment, check=True,
+                   stdout=subprocess.DEVNULL, timeout=STEP_TIMEOUT)
+    try:
+        status = player.wait(timeout=STEP_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        raise StepFailed("the player did not end after MPRIS Quit") from None
+    check("the player's exit status", status, 0)
+
+
+def check_running(player):
+    if player.poll() is not None:
+        raise StepFailed(f"the player stopped with status {player.returncode}")
+
+
+def step(player, text):
+    check_running(player)
+    print(f"== {text}", flush=True)
+
+
+class TestRun:
+    """What a scenario works in: the player, the source and work folders, the log that the
+    player's output goes to, and the children, which end (the last started first) with it."""
+
+    def __init__(self, player_path, source_folder, work_folder, log, children):
+        self.player_path = player_path
+        self.source_folder = source_folder
+        self.work_folder = work_folder
+        self.log = log
+        self.children = children
+
+    def private_environment(self, leave_out=()):
+        """This environment without `leave_out`, with a runtime and home folder of its own."""
+        runtime = os.path.join(self.work_folder, "runtime")
+        os.mkdir(runtime, 0o700)
+        environment = {name: value for name, value in os.environ.items()
+                       if name not in leave_out}
+        environment.update(XDG_RUNTIME_DIR=runtime, HOME=runtime)
+        return environment
+
+    def start(self, command, environment, folder=None, log=None):
+        process = subprocess.Popen(command, cwd=folder or self.work_folder, env=environment,
+                                   stdout=log or self.log, stderr=subprocess.STDOUT,
+                                   preexec_fn=die_with_parent)
+        self.children.callback(stop_process, process)
+        return process
+
+    def start_xvfb(self):
+        server, display = start_xvfb()
+        self.children.callback(stop_process, server)
+        return display
+
+    def start_session_bus(self, environment):
+        bus, address = start_session_bus(environment)
+        self.children.callback(stop_process, bus)
+        return address
+
+
 def run_test(tools, packages, work_prefix, scenario):
-    """Checks that `tools` are there, runs scenario(player_path, source_folder, work_folder, log)
-    and prints PASS, or FAIL with the player's output, keeping the work folder for a look."""
+    """Checks that `tools` are there, runs scenario(TestRun) and prints PASS, or FAIL with the
+    player's output, keeping the work folder for a look."""
     if len(sys.argv) != 3:
         sys.exit(f"usage: {sys.argv[0]} <mp3player executable> <source folder>")
-    player_path = os.path.abspath(sys.argv[1])
-    source_folder = os.path.abspath(sys.argv[2])
     for tool in tools:
         if shutil.which(tool) is None:
             sys.exit(f"FAIL: {tool} is missing; it comes with the Debian packages {packages}")
@@ -102,8 +158,9 @@ def run_test(tools, packages, work_prefix, scenario):
     log_path = os.path.join(work_folder, "player.log")
     started = time.monotonic()
     try:
-        with open(log_path, "wb") as log:
-            scenario(player_path, source_folder, work_folder, log)
+        with open(log_path, "wb") as log, contextlib.ExitStack() as children:
+            scenario(TestRun(os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2]),
+                             work_folder, log, children))
     except StepFailed as failure:
         with open(log_path, encoding="utf-8", errors="replace") as log:
             print(f"--- player output:\n{log.read()}---", flush=True)

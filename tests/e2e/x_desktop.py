@@ -2,10 +2,11 @@
 keyboard input through xdotool, pixels through ImageMagick's import, and what files the
 player's process holds open."""
 
+import contextlib
 import os
 import subprocess
 
-from e2e_support import STEP_TIMEOUT, WINDOW_SIZE, WINDOW_TITLE, StepFailed, poll
+from e2e_support import STEP_TIMEOUT, WINDOW_SIZE, WINDOW_TITLE, StepFailed, check, poll
 
 # Control rectangles (left, top, width, height) relative to the window's top-left corner.
 FILE_LIST = (152, 96, 201, 244)
@@ -23,6 +24,14 @@ STRIP_PLAY_PAUSE = (16, 392, 30, 24)
 FILE_ROW_HEIGHT = 13
 FILE_LIST_TOP_MARGIN = 2
 
+
+def file_row(row):
+    """A row of the file list, inside the list's frame."""
+    left, top, width, _ = FILE_LIST
+    return (left + 2, top + FILE_LIST_TOP_MARGIN + row * FILE_ROW_HEIGHT, width - 4,
+            FILE_ROW_HEIGHT)
+
+
 def text_box_inside(box):
     """The part of a text box where its first characters show and the caret never blinks."""
     left, top, width, height = box
@@ -30,8 +39,6 @@ def text_box_inside(box):
 
 
 class Desktop:
-    """The virtual display: input through xdotool, pixels through ImageMagick's import."""
-
     def __init__(self, display):
         self.environment = dict(os.environ, DISPLAY=display)
         self.pointer = None
@@ -85,22 +92,41 @@ class Desktop:
 
 
 class PlayerWindow:
-    """The player's window; control rectangles are relative to its top-left corner."""
-
-    def __init__(self, desktop, left, top):
+    def __init__(self, desktop, left, top, window_id=None):
         self.desktop = desktop
         self.left = left
         self.top = top
+        self.id = window_id
+
+    @classmethod
+    def shown(cls, desktop):
+        """The player's window once it is shown and painted, and its geometry."""
+        window_id = poll("the player's window is shown", desktop.visible_windows)[0]
+        geometry = desktop.geometry(window_id)
+        window = cls(desktop, geometry[0], geometry[1], window_id)
+        window.wait_until_painted()
+        return window, geometry
 
     def click(self, rectangle):
         left, top, width, height = rectangle
         self.desktop.click(self.left + left + width // 2, self.top + top + height // 2)
 
     def click_file_row(self, row):
-        left, top, _, _ = FILE_LIST
-        self.desktop.click(self.left + left + 40,
-                           self.top + top + FILE_LIST_TOP_MARGIN + row * FILE_ROW_HEIGHT +
-                           FILE_ROW_HEIGHT // 2)
+        self.click(file_row(row))
+
+    def type_into(self, box, text):
+        self.click(box)
+        self.desktop.keys("ctrl+a")
+        self.desktop.type(text)
+
+    def leave_through_credit_box(self, player):
+        self.click(CLOSE_BUTTON)
+        credit_box = poll("the credit box appears",
+                          lambda: [w for w in self.desktop.visible_windows() if w != self.id])[0]
+        self.desktop.focus(credit_box)
+        self.desktop.keys("Return")
+        poll("the player exits", lambda: player.poll() is not None, timeout=5)
+        check("the player's exit status", player.returncode, 0)
 
     def region(self, rectangle):
         screen_width, pixels = self.desktop.grab()
@@ -135,14 +161,15 @@ class PlayerWindow:
 def open_descriptor_on(pid, path):
     """Whether the process holds a descriptor on the file: proof that GStreamer opened it."""
     target = os.path.realpath(path)
-    try:
-        descriptors = os.listdir(f"/proc/{pid}/fd")
-    except FileNotFoundError:
-        return False
-    for descriptor in descriptors:
-        try:
-            if os.readlink(f"/proc/{pid}/fd/{descriptor}") == target:
-                return True
-        except OSError:
-            continue
+    folder = f"/proc/{pid}/fd"
+    with contextlib.suppress(FileNotFoundError):  # the process has ended
+        for descriptor in os.listdir(folder):
+            with contextlib.suppress(OSError):  # closed since the listing
+                if os.readlink(f"{folder}/{descriptor}") == target:
+                    return True
     return False
+
+
+def wait_until_held(pid, path, held=True):
+    poll(f"the player {'opens' if held else 'closes'} {os.path.basename(path)}",
+         lambda: open_descriptor_on(pid, path) == held)
