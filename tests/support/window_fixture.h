@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <utility>
 
 #include "app/form1.h"
 #include "support/fake_media_component.h"
@@ -19,6 +20,12 @@ class FileList;
 }  // namespace browser
 class QComboBox;
 class QAbstractButton;
+
+// Names of files that a path taken apart, or a URL, could get wrong; each with a label.
+inline const std::pair<const char*, QByteArray> kAwkwardFileNames[] = {
+    {"Latin-1", "Caf\xE9.mp3"},    {"hash", "a#b.mp3"},          {"percent", "100%25.mp3"},
+    {"question mark", "why?.mp3"}, {"space", "two words.mp3"},   {"backslash", "back\\slash.mp3"},
+    {"newline", "new\nline.mp3"},  {"leading dash", "-lead.mp3"}};
 
 // The player's window, started in a fresh temporary folder with a fake media strip, shown
 // off screen so that clicks land where a user's would.
