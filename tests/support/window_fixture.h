@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,16 +11,11 @@
 #include <utility>
 
 #include "app/form1.h"
+#include "browser/dir_list.h"
+#include "browser/drive_list.h"
+#include "browser/file_list.h"
 #include "support/fake_media_component.h"
 #include "support/temp_files.h"
-
-namespace browser {
-class DirList;
-class DriveList;
-class FileList;
-}  // namespace browser
-class QComboBox;
-class QAbstractButton;
 
 // Names of files that a path taken apart, or a URL, could get wrong; each with a label.
 inline const std::pair<const char*, QByteArray> kAwkwardFileNames[] = {
@@ -50,10 +46,10 @@ public:
     }
     QString text(const char* lineEditOrLabel) const;
 
-    browser::DriveList* drives() const;
-    browser::DirList* folders() const;
-    browser::FileList* files() const;
-    QComboBox* genres() const;
+    browser::DriveList* drives() const { return control<browser::DriveList>("Drive1"); }
+    browser::DirList* folders() const { return control<browser::DirList>("Dir1"); }
+    browser::FileList* files() const { return control<browser::FileList>("File1"); }
+    QComboBox* genres() const { return control<QComboBox>("Combo1"); }
 
     // A mouse click on the file list's entry for the file `name`.
     void clickFile(const QString& name) const { clickFile(test_files::pathOf(name)); }

@@ -3,9 +3,6 @@
 
 #include <QtTest>
 
-#include "browser/dir_list.h"
-#include "browser/drive_list.h"
-#include "browser/file_list.h"
 #include "browser/folder_listing.h"
 #include "browser/volumes.h"
 #include "support/message_boxes.h"

@@ -165,11 +165,19 @@ private slots:
         QVERIFY(colourAt(3, 3).lightness() < 64);
     }
 
+    // From one and a half device pixels to a window pixel on, the words on the buttons come
+    // from pictures drawn at twice the size: their edges are crisper than those of the 1x
+    // drawing scaled up smoothly to the same size.
     void theButtonsShowPicturesOnlyThatFitAndSuitTheScreensDensity() {
         WindowFixture fixture;
         fixture.open();
-        const qreal density = fixture.window().devicePixelRatioF();
-        for (const char* name : {"cmdOpen", "cmdWriteTag", "Command1"}) {
+        Form1& window = fixture.window();
+        const qreal density = window.devicePixelRatioF();
+        const std::pair<const char*, QString> buttons[] = {
+            {"cmdOpen", QStringLiteral(":/images/play_stop.gif")},
+            {"cmdWriteTag", QStringLiteral(":/images/save_tag.gif")},
+            {"Command1", QStringLiteral(":/images/close.gif")}};
+        for (const auto& [name, drawing] : buttons) {
             auto* button = fixture.control<QPushButton>(name);
             QVERIFY2(button->text().isEmpty(), name);
             QVERIFY2(!button->icon().isNull(), name);
@@ -183,6 +191,26 @@ private slots:
                      name);
             QCOMPARE(button->icon().pixmap(button->iconSize(), density).devicePixelRatio(),
                      density);
+            if (density < 1.5) {
+                continue;
+            }
+            // The words: the picture, centred in the button, less its frame and bevel.
+            const QRect words = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                                    button->iconSize(), button->rect())
+                                    .adjusted(2, 2, -2, -2);
+            const QRect wordsSeen =
+                QRectF(QPointF(words.topLeft()) * density, QSizeF(words.size()) * density)
+                    .toAlignedRect();
+            const int shown = contrastingNeighbours(seen(window, button).copy(wordsSeen));
+            QPixmap scaledUp(drawing);
+            scaledUp = scaledUp.scaled(scaledUp.size() * density, Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation);
+            scaledUp.setDevicePixelRatio(density);
+            button->setIcon(scaledUp);
+            const int soft = contrastingNeighbours(seen(window, button).copy(wordsSeen));
+            QVERIFY2(shown > 2 * soft,
+                     qPrintable(QString::asprintf(
+                         "%s: %d crisp edges, %d in the 1x drawing scaled up", name, shown, soft)));
         }
         QCOMPARE(fixture.control<QLabel>("Picture1")->pixmap().devicePixelRatio(), density);
         QCOMPARE(fixture.control<QAbstractButton>("Command1")->toolTip(),
@@ -327,18 +355,15 @@ private slots:
             for (const QRect& side : sides) {
                 const int out = standingOut(side);
                 QVERIFY2(out * band >= side.width() * side.height(),
-                         qPrintable(QStringLiteral("%1: %2 of %3 pixels stand out on a side")
-                                        .arg(name)
-                                        .arg(out)
-                                        .arg(side.width() * side.height())));
+                         qPrintable(QString::asprintf("%s: %d of %d pixels stand out on a side",
+                                                      qPrintable(name), out,
+                                                      side.width() * side.height())));
                 total += out;
                 ringArea += side.width() * side.height() * needed / band;
             }
             QVERIFY2(total >= ringArea * 9 / 10,
-                     qPrintable(QStringLiteral("%1: %2 pixels stand out, a ring takes %3")
-                                    .arg(name)
-                                    .arg(total)
-                                    .arg(ringArea)));
+                     qPrintable(QString::asprintf("%s: %d pixels stand out, a ring takes %d",
+                                                  qPrintable(name), total, ringArea)));
         }
     }
 
@@ -394,46 +419,6 @@ private slots:
         for (int row = 0; row < genres->count(); ++row) {
             genres->setCurrentIndex(row);
             QCOMPARE(box->cursorPositionAt(QPoint(1, box->height() / 2)), 0);
-        }
-    }
-
-    // From one and a half device pixels to a window pixel on, the words on the buttons come
-    // from pictures drawn at twice the size: their edges are crisper than those of the 1x
-    // drawing scaled up smoothly to the same size.
-    void theButtonWordsAreSharpOnDenseScreens() {
-        WindowFixture fixture;
-        fixture.open();
-        Form1& window = fixture.window();
-        const qreal density = window.devicePixelRatioF();
-        if (density < 1.5) {
-            QSKIP("the 1x pictures serve a screen of less than 1.5 device pixels a pixel");
-        }
-        const std::pair<const char*, QString> buttons[] = {
-            {"cmdOpen", QStringLiteral(":/images/play_stop.gif")},
-            {"cmdWriteTag", QStringLiteral(":/images/save_tag.gif")},
-            {"Command1", QStringLiteral(":/images/close.gif")}};
-        for (const auto& [name, drawing] : buttons) {
-            auto* button = fixture.control<QPushButton>(name);
-            // The words: the picture, centred in the button, less its frame and bevel.
-            const QRect words = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
-                                                    button->iconSize(), button->rect())
-                                    .adjusted(2, 2, -2, -2);
-            const QRect wordsSeen =
-                QRectF(QPointF(words.topLeft()) * density, QSizeF(words.size()) * density)
-                    .toAlignedRect();
-            const int shown = contrastingNeighbours(seen(window, button).copy(wordsSeen));
-
-            QPixmap scaledUp(drawing);
-            scaledUp = scaledUp.scaled(scaledUp.size() * density, Qt::IgnoreAspectRatio,
-                                       Qt::SmoothTransformation);
-            scaledUp.setDevicePixelRatio(density);
-            button->setIcon(scaledUp);
-            const int soft = contrastingNeighbours(seen(window, button).copy(wordsSeen));
-            QVERIFY2(shown > 2 * soft,
-                     qPrintable(QStringLiteral("%1: %2 crisp edges, %3 in the 1x drawing scaled up")
-                                    .arg(QLatin1String(name))
-                                    .arg(shown)
-                                    .arg(soft)));
         }
     }
 };

@@ -9,7 +9,6 @@
 #include <taglib/id3v1tag.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
-#include "browser/file_list.h"
 #include "core/code_page.h"
 
 #include "support/id3v2_tags.h"
