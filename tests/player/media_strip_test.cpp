@@ -53,24 +53,46 @@ class MediaStripTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void theStripsOwnButtonsPauseResumeAndStop() {
+    // The strip's own buttons pause, resume and stop; its position slider follows the engine,
+    // and a click on it goes exactly to that time.
+    void theStripsButtonsAndPositionSliderDriveAndFollowPlaying() {
         const std::unique_ptr<MediaStrip> strip = stripOnScreenPlaying();
         QVERIFY(strip);
         QSignalSpy reports(strip.get(), &MediaComponent::playStateChanged);
         const QList<QToolButton*> buttons = strip->findChildren<QToolButton*>();
         QToolButton* playPause = buttons.front();
+        auto* slider = strip->findChildren<QSlider*>().front();
+        const int end = slider->maximum();
 
         playPause->click();
         QTRY_COMPARE(newStates(reports).last(), MediaComponent::kPaused);
         const double heldAt = strip->currentPosition();
-
         playPause->click();
         QTRY_COMPARE(newStates(reports).last(), MediaComponent::kPlaying);
         QTRY_VERIFY(strip->currentPosition() > heldAt + 0.2);
 
+        QTRY_VERIFY(slider->value() >= end / 5);  // a second of the five
+        // Paused, the handle stands still, so where it goes shows where the seek went.
+        strip->engine().pause();
+        strip->engine().seek(0.25);
+        QTRY_VERIFY(slider->value() <= end / 10);
+        strip->engine().play();
+        QTRY_VERIFY(slider->value() > end / 10);
+
+        strip->engine().pause();
+        QTest::mouseClick(slider, Qt::LeftButton, {},
+                          QPoint(slider->width() * 3 / 4, slider->height() / 2));
+        QVERIFY(qAbs(slider->value() - end * 3 / 4) < end / 20);
+        const double target = strip->duration() * slider->value() / end;
+        QTRY_VERIFY2(
+            qAbs(strip->currentPosition() - target) < 0.01,
+            qPrintable(
+                QStringLiteral("at %1 s, not at %2 s").arg(strip->currentPosition()).arg(target)));
+
         buttons.at(1)->click();
         QCOMPARE(newStates(reports).last(), MediaComponent::kStopped);
         QCOMPARE(statusText(*strip), QStringLiteral("Stopped vbr_xing.mp3"));
+        QCOMPARE(slider->value(), 0);
     }
 
     void theStripSaysWhatItDoesInAsFewWordsAsItsWidthHolds() {
@@ -90,40 +112,6 @@ private slots:
         QVERIFY2(line->text().size() < whole.size() && line->text().contains(QChar(0x2026)),
                  qPrintable(line->text()));
         QVERIFY(line->text().endsWith(QStringLiteral("does not exist")));
-    }
-
-    void thePositionSliderFollowsPlayingSeekingAndTheStop() {
-        const std::unique_ptr<MediaStrip> strip = stripOnScreenPlaying();
-        QVERIFY(strip);
-        const auto* slider = strip->findChildren<QSlider*>().front();
-        const int end = slider->maximum();
-
-        QTRY_VERIFY(slider->value() >= end / 5);  // a second of the five
-        // Paused, the handle stands still, so where it goes shows where the seek went.
-        strip->engine().pause();
-        strip->engine().seek(0.25);
-        QTRY_VERIFY(slider->value() <= end / 10);
-        strip->engine().play();
-        QTRY_VERIFY(slider->value() > end / 10);
-        strip->engine().stop();
-        QCOMPARE(slider->value(), 0);
-    }
-
-    void aClickOnThePositionSliderGoesExactlyToThatTime() {
-        const std::unique_ptr<MediaStrip> strip = stripOnScreenPlaying();
-        QVERIFY(strip);
-        auto* slider = strip->findChildren<QSlider*>().front();
-        strip->engine().pause();
-
-        QTest::mouseClick(slider, Qt::LeftButton, {},
-                          QPoint(slider->width() * 3 / 4, slider->height() / 2));
-
-        QVERIFY(qAbs(slider->value() - slider->maximum() * 3 / 4) < slider->maximum() / 20);
-        const double target = strip->duration() * slider->value() / slider->maximum();
-        QTRY_VERIFY2(
-            qAbs(strip->currentPosition() - target) < 0.01,
-            qPrintable(
-                QStringLiteral("at %1 s, not at %2 s").arg(strip->currentPosition()).arg(target)));
     }
 
     void theVolumeSliderAndTheEngineFollowEachOther() {

@@ -4,43 +4,28 @@
 #include <QApplication>
 #include <QTimer>
 
-namespace {
-
-// Polls for the modal box from inside its own event loop, which runs while `action` waits.
-void watchForBox(ShownMessageBox* seen, QTimer* poll) {
-    QObject::connect(poll, &QTimer::timeout, poll, [seen, poll] {
+ShownMessageBox answerMessageBox(const std::function<void()>& action) {
+    ShownMessageBox seen;
+    // Polls for the modal box from inside its own event loop, which runs while `action` waits.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&seen, &poll] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr) {
             return;
         }
-        poll->stop();
-        seen->shown = true;
-        seen->title = box->windowTitle();
-        seen->text = box->text();
-        seen->icon = box->icon();
-        seen->buttonCount = static_cast<int>(box->buttons().size());
-        seen->ownerVisible = box->parentWidget() != nullptr && box->parentWidget()->isVisible();
+        poll.stop();
+        seen.shown = true;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        seen.buttonCount = static_cast<int>(box->buttons().size());
+        seen.ownerVisible = box->parentWidget() != nullptr && box->parentWidget()->isVisible();
         box->button(QMessageBox::Ok) != nullptr ? box->button(QMessageBox::Ok)->click()
                                                 : box->reject();
     });
-    poll->start(10);
-}
-
-}  // namespace
-
-ShownMessageBox answerMessageBox(const std::function<void()>& action) {
-    ShownMessageBox seen;
-    QTimer poll;
-    watchForBox(&seen, &poll);
+    poll.start(10);
     action();
-    return seen;
-}
-
-bool runsWithoutMessageBox(const std::function<void()>& action) {
-    ShownMessageBox seen;
-    QTimer poll;
-    watchForBox(&seen, &poll);
-    action();
+    // A box that `action` left queued opens here.
     QApplication::processEvents();
-    return !seen.shown;
+    return seen;
 }

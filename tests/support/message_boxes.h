@@ -15,8 +15,5 @@ struct ShownMessageBox {
     bool ownerVisible = false;  // whether the window behind it was still on screen
 };
 
-// Runs `action`, which is expected to open a modal message box, and answers the box.
+// Runs `action` and answers the modal message box it opens, if any.
 ShownMessageBox answerMessageBox(const std::function<void()>& action);
-
-// Runs `action` and fails the test if any message box opens meanwhile.
-bool runsWithoutMessageBox(const std::function<void()>& action);

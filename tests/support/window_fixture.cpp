@@ -1,13 +1,7 @@
 #include "support/window_fixture.h"
 
 #include <QAbstractButton>
-#include <QComboBox>
 #include <QtTest>
-
-#include "browser/dir_list.h"
-#include "browser/drive_list.h"
-#include "browser/file_list.h"
-#include "support/temp_files.h"
 
 WindowFixture::WindowFixture() : previousFolder_(QDir::currentPath()) {}
 
@@ -34,19 +28,6 @@ QString WindowFixture::text(const char* lineEditOrLabel) const {
         return box->text();
     }
     return control<QLabel>(lineEditOrLabel)->text();
-}
-
-browser::DriveList* WindowFixture::drives() const {
-    return control<browser::DriveList>("Drive1");
-}
-browser::DirList* WindowFixture::folders() const {
-    return control<browser::DirList>("Dir1");
-}
-browser::FileList* WindowFixture::files() const {
-    return control<browser::FileList>("File1");
-}
-QComboBox* WindowFixture::genres() const {
-    return control<QComboBox>("Combo1");
 }
 
 void WindowFixture::clickFile(const core::FilePath& name) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,18 +8,20 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <utility>
 
 #include "app/form1.h"
+#include "browser/dir_list.h"
+#include "browser/drive_list.h"
+#include "browser/file_list.h"
 #include "support/fake_media_component.h"
 #include "support/temp_files.h"
 
-namespace browser {
-class DirList;
-class DriveList;
-class FileList;
-}  // namespace browser
-class QComboBox;
-class QAbstractButton;
+// Names of files that a path taken apart, or a URL, could get wrong; each with a label.
+inline const std::pair<const char*, QByteArray> kAwkwardFileNames[] = {
+    {"Latin-1", "Caf\xE9.mp3"},    {"hash", "a#b.mp3"},          {"percent", "100%25.mp3"},
+    {"question mark", "why?.mp3"}, {"space", "two words.mp3"},   {"backslash", "back\\slash.mp3"},
+    {"newline", "new\nline.mp3"},  {"leading dash", "-lead.mp3"}};
 
 // The player's window, started in a fresh temporary folder with a fake media strip, shown
 // off screen so that clicks land where a user's would.
@@ -43,10 +46,10 @@ public:
     }
     QString text(const char* lineEditOrLabel) const;
 
-    browser::DriveList* drives() const;
-    browser::DirList* folders() const;
-    browser::FileList* files() const;
-    QComboBox* genres() const;
+    browser::DriveList* drives() const { return control<browser::DriveList>("Drive1"); }
+    browser::DirList* folders() const { return control<browser::DirList>("Dir1"); }
+    browser::FileList* files() const { return control<browser::FileList>("File1"); }
+    QComboBox* genres() const { return control<QComboBox>("Combo1"); }
 
     // A mouse click on the file list's entry for the file `name`.
     void clickFile(const QString& name) const { clickFile(test_files::pathOf(name)); }

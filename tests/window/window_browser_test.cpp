@@ -3,9 +3,6 @@
 
 #include <QtTest>
 
-#include "browser/dir_list.h"
-#include "browser/drive_list.h"
-#include "browser/file_list.h"
 #include "browser/folder_listing.h"
 #include "browser/volumes.h"
 #include "support/message_boxes.h"
@@ -37,7 +34,7 @@ class WindowBrowserTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void startsInTheStartFolderWithItsMp3Files() {
+    void startsInTheStartFolderWithItsMp3FilesAndListsTheRootFirst() {
         WindowFixture fixture;
         for (const char* name : {"b.mp3", "A.MP3", "notes.txt", ".hidden.mp3"}) {
             test_files::writeAll(fixture.file(QLatin1String(name)), "x");
@@ -52,6 +49,12 @@ private slots:
         QCOMPARE(fixture.drives()->drive(), browser::volumeOf(fixture.folder()));
         QVERIFY(entries(fixture.folders()).contains(QStringLiteral("sub")));
         QCOMPARE(fixture.files()->fileName(), core::FilePath());
+
+        QCOMPARE(fixture.folders()->item(0)->text(), QStringLiteral("/"));
+        const core::FilePath root("/");
+        fixture.folders()->setPath(root);
+        QCOMPARE(fixture.folders()->path(), root);
+        QCOMPARE(fixture.files()->path(), root);
     }
 
     void listsAFolderOfTenThousandFiles() {
@@ -68,24 +71,32 @@ private slots:
         QCOMPARE(fixture.files()->item(4999)->text(), QStringLiteral("track9998.mp3"));
     }
 
+    // A folder whose name is not UTF-8 opens by a double click, its parent by Enter.
     void opensAFolderOnDoubleClickOrEnterOnly() {
         WindowFixture fixture;
-        test_files::makeFolder(fixture.file(QStringLiteral("sub")));
-        test_files::makeFolder(fixture.file(QStringLiteral("sub/deeper")));
-        test_files::writeAll(fixture.file(QStringLiteral("sub/inner.mp3")), "x");
+        const core::FilePath folder = fixture.file(core::FilePath("Caf\xE9"));
+        const core::FilePath inner = test_files::inFolder(folder, core::FilePath("inner\xFF.mp3"));
+        test_files::makeFolder(folder);
+        test_files::makeFolder(test_files::inFolder(folder, core::FilePath("\xC9t\xE9")));
+        test_files::writeAll(inner, "x");
         fixture.open();
         browser::DirList* folders = fixture.folders();
 
-        const QList<QListWidgetItem*> sub =
-            folders->findItems(QStringLiteral("sub"), Qt::MatchExactly);
+        const QList<QListWidgetItem*> entry =
+            folders->findItems(QStringLiteral("Caf\u00E9"), Qt::MatchExactly);
         QTest::mouseClick(folders->viewport(), Qt::LeftButton, {},
-                          folders->visualItemRect(sub.front()).center());
+                          folders->visualItemRect(entry.front()).center());
         QCOMPARE(folders->path(), fixture.folder());
 
-        openFolderEntry(folders, QStringLiteral("sub"));
-        QCOMPARE(folders->path(), fixture.file(QStringLiteral("sub")));
-        QCOMPARE(fixture.files()->path(), folders->path());
-        QCOMPARE(entries(fixture.files()), QStringList({"inner.mp3"}));
+        openFolderEntry(folders, QStringLiteral("Caf\u00E9"));
+        QCOMPARE(folders->path(), folder);
+        QCOMPARE(fixture.files()->path(), folder);
+        QCOMPARE(entries(fixture.files()), QStringList({"inner\u00FF.mp3"}));
+        QVERIFY(entries(folders).contains(QStringLiteral("\u00C9t\u00E9")));
+        QCOMPARE(fixture.drives()->drive(), browser::volumeOf(fixture.folder()));
+        fixture.clickFile(core::FilePath("inner\xFF.mp3"));
+        fixture.click("cmdOpen");
+        QCOMPARE(fixture.media().source, inner);
 
         // Back up one level with the keyboard: highlight the parent, then Enter.
         const QString parentName = fixture.folder().fileName().readable();
@@ -94,16 +105,6 @@ private slots:
         QTest::keyClick(folders, Qt::Key_Return);
         QCOMPARE(folders->path(), fixture.folder());
         QCOMPARE(fixture.files()->path(), fixture.folder());
-    }
-
-    void listsTheRootAsTheFirstEntryOfEveryPath() {
-        WindowFixture fixture;
-        fixture.open();
-        QCOMPARE(fixture.folders()->item(0)->text(), QStringLiteral("/"));
-        const core::FilePath root("/");
-        fixture.folders()->setPath(root);
-        QCOMPARE(fixture.folders()->path(), root);
-        QCOMPARE(fixture.files()->path(), root);
     }
 
     void namesThatAreNotUtf8ReadAsLatin1AndLookApart() {
@@ -130,27 +131,6 @@ private slots:
             QVERIFY2(latin1->toolTip().contains(QStringLiteral("Caf\\xE9")),
                      qPrintable(latin1->toolTip()));
         }
-    }
-
-    void aFolderWhoseNameIsNotUtf8Opens() {
-        WindowFixture fixture;
-        const core::FilePath folder = fixture.file(core::FilePath("Caf\xE9"));
-        test_files::makeFolder(folder);
-        test_files::makeFolder(test_files::inFolder(folder, core::FilePath("\xC9t\xE9")));
-        test_files::writeAll(test_files::inFolder(folder, core::FilePath("inner\xFF.mp3")), "x");
-        fixture.open();
-
-        openFolderEntry(fixture.folders(), QStringLiteral("Caf\u00E9"));
-
-        QCOMPARE(fixture.folders()->path(), folder);
-        QCOMPARE(fixture.files()->path(), folder);
-        QCOMPARE(entries(fixture.files()), QStringList({"inner\u00FF.mp3"}));
-        QVERIFY(entries(fixture.folders()).contains(QStringLiteral("\u00C9t\u00E9")));
-        QCOMPARE(fixture.drives()->drive(), browser::volumeOf(fixture.folder()));
-        fixture.clickFile(core::FilePath("inner\xFF.mp3"));
-        fixture.click("cmdOpen");
-        QCOMPARE(fixture.media().source,
-                 test_files::inFolder(folder, core::FilePath("inner\xFF.mp3")));
     }
 
     void aFolderThatCannotBeOpenedLeavesTheListsWhereTheyWere_data() {

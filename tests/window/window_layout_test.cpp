@@ -32,37 +32,27 @@ const QStringList kWindowRound = {
     "Dir1",   "Drive1",       "File1",       "txtArtist", "txtAlbum", "txtYear",  "txtComment",
     "Combo1", "txtGenreCode", "cmdWriteTag", "cmdOpen",   "txtTitle", "Command1", "Picture1"};
 
-// The window with the real media strip, whose own controls take the focus too.
-class StripWindow {
-public:
-    StripWindow() : window_(createSystemMediaComponent()) {
-        window_.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window_));
+// The window's control that holds the focus: the genre box for its line edit, and for the
+// media strip, the part of the strip.
+QWidget* focusedControl(const WindowFixture& fixture) {
+    const auto* strip = fixture.control<QWidget>("MediaPlayer1");
+    QWidget* focused = QApplication::focusWidget();
+    while (focused != nullptr && focused->parentWidget() != &fixture.window() &&
+           focused->parentWidget() != strip) {
+        focused = focused->parentWidget();
     }
-    Form1& window() { return window_; }
-    QWidget* strip() { return window_.findChild<QWidget*>(QStringLiteral("MediaPlayer1")); }
+    return focused;
+}
 
-    // The control of the window that holds the focus: the genre box for its line edit.
-    QWidget* focusedControl() {
-        QWidget* focused = QApplication::focusWidget();
-        while (focused != nullptr && focused->parentWidget() != &window_ &&
-               focused->parentWidget() != strip()) {
-            focused = focused->parentWidget();
-        }
-        return focused;
+QString focusedName(const WindowFixture& fixture) {
+    const QWidget* control = focusedControl(fixture);
+    if (control == nullptr) {
+        return QStringLiteral("nothing");
     }
-    QString focusedName() {
-        QWidget* control = focusedControl();
-        if (control == nullptr) {
-            return QStringLiteral("nothing");
-        }
-        return strip()->isAncestorOf(control) ? QStringLiteral("MediaPlayer1")
-                                              : control->objectName();
-    }
-
-private:
-    Form1 window_;
-};
+    return fixture.control<QWidget>("MediaPlayer1")->isAncestorOf(control)
+               ? QStringLiteral("MediaPlayer1")
+               : control->objectName();
+}
 
 // Contrast ratio of two colours as WCAG 2 defines it.
 double contrast(QColor a, QColor b) {
@@ -103,7 +93,7 @@ class WindowLayoutTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void theWindowIsFramelessFixedAndTitled() {
+    void theWindowAndItsControlsSitAndShowAsDesigned() {
         WindowFixture fixture;
         fixture.open();
         const Form1& window = fixture.window();
@@ -112,69 +102,132 @@ private slots:
         QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
         QCOMPARE(window.windowTitle(), QStringLiteral("Tamsel's MP3 Player"));
         QVERIFY(!window.windowIcon().isNull());
+
+        const std::pair<const char*, QRect> places[] = {
+            {"Picture1", designed(1200, 120, 6375, 855)},
+            {"Command1", designed(7920, 120, 615, 375)},
+            {"Shape1", designed(120, 1080, 8415, 5535)},
+            {"Dir1", designed(240, 1200, 1935, 3930)},
+            {"Drive1", designed(240, 5280, 1935, 330)},
+            {"lblMsg", designed(2280, 1200, 3015, 255)},
+            {"File1", designed(2280, 1440, 3015, 3660)},
+            {"Shape2", designed(5400, 1080, 3135, 2775)},
+            {"Label1", designed(5400, 1200, 855, 255)},
+            {"txtTitle", designed(6360, 1200, 2055, 285)},
+            {"Label2", designed(5400, 1560, 855, 255)},
+            {"txtArtist", designed(6360, 1560, 2055, 285)},
+            {"Label3", designed(5400, 1920, 855, 255)},
+            {"txtAlbum", designed(6360, 1920, 2055, 285)},
+            {"Label4", designed(5400, 2280, 855, 255)},
+            {"txtYear", designed(6360, 2280, 2055, 285)},
+            {"Label5", designed(5400, 2640, 855, 255)},
+            {"txtComment", designed(6360, 2640, 2055, 285)},
+            {"Label6", designed(5400, 3000, 855, 255)},
+            {"Combo1", designed(6360, 3000, 1335, 315)},
+            {"txtGenreCode", designed(7800, 3000, 615, 285)},
+            {"cmdWriteTag", designed(6360, 3360, 2055, 375)},
+            {"lblTotalTime", designed(5520, 4440, 2895, 615)},
+            {"lblElapsedTime", designed(5520, 5040, 2895, 495)},
+            {"cmdOpen", designed(3960, 5280, 1335, 375)},
+            {"Line1", QRect(8, 383, 561, 2)},
+            {"MediaPlayer1", designed(240, 5880, 8175, 615)}};
+        for (const auto& [name, place] : places) {
+            const QWidget* control = byName(fixture, name);
+            QVERIFY2(control != nullptr, name);
+            QString seenPlace;
+            QDebug(&seenPlace) << control->geometry();
+            QVERIFY2(control->geometry() == place, qPrintable(name + seenPlace));
+        }
+
+        const QImage shot = fixture.window().grab().toImage();
+        const qreal density = shot.devicePixelRatio();
+        const auto colourAt = [&](int x, int y) {
+            return QColor(shot.pixel(qRound(x * density), qRound(y * density)));
+        };
+        // Below the last entry of each list, where only the list's background shows.
+        for (const char* name : {"Dir1", "File1"}) {
+            const auto* list = fixture.control<QListWidget>(name);
+            const QRect last =
+                list->count() > 0 ? list->visualItemRect(list->item(list->count() - 1)) : QRect();
+            const QPoint below =
+                list->viewport()->mapTo(&fixture.window(), QPoint(10, last.bottom() + 6));
+            QCOMPARE(colourAt(below.x(), below.y()), QColor(192, 192, 255));
+        }
+        const QRect message = byName(fixture, "lblMsg")->geometry();
+        QCOMPARE(colourAt(message.center().x(), message.center().y()), QColor(255, 192, 255));
+        const QRect title = byName(fixture, "txtTitle")->geometry();
+        QCOMPARE(colourAt(title.center().x(), title.center().y()), QColor(192, 255, 192));
+        const QRect outline = byName(fixture, "Shape1")->geometry();
+        QCOMPARE(colourAt(outline.left(), outline.center().y()), QColor(128, 128, 128));
+        const QRect line = byName(fixture, "Line1")->geometry();
+        QCOMPARE(colourAt(line.center().x(), line.top()), QColor(128, 128, 128));
+        // The background picture is dark everywhere a control leaves it showing.
+        QVERIFY(colourAt(3, 3).lightness() < 64);
     }
 
-    void everyControlSitsAtItsDesignedPlace_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("place");
-        QTest::newRow("Picture1") << "Picture1" << designed(1200, 120, 6375, 855);
-        QTest::newRow("Command1") << "Command1" << designed(7920, 120, 615, 375);
-        QTest::newRow("Shape1") << "Shape1" << designed(120, 1080, 8415, 5535);
-        QTest::newRow("Dir1") << "Dir1" << designed(240, 1200, 1935, 3930);
-        QTest::newRow("Drive1") << "Drive1" << designed(240, 5280, 1935, 330);
-        QTest::newRow("lblMsg") << "lblMsg" << designed(2280, 1200, 3015, 255);
-        QTest::newRow("File1") << "File1" << designed(2280, 1440, 3015, 3660);
-        QTest::newRow("Shape2") << "Shape2" << designed(5400, 1080, 3135, 2775);
-        QTest::newRow("Label1") << "Label1" << designed(5400, 1200, 855, 255);
-        QTest::newRow("txtTitle") << "txtTitle" << designed(6360, 1200, 2055, 285);
-        QTest::newRow("Label2") << "Label2" << designed(5400, 1560, 855, 255);
-        QTest::newRow("txtArtist") << "txtArtist" << designed(6360, 1560, 2055, 285);
-        QTest::newRow("Label3") << "Label3" << designed(5400, 1920, 855, 255);
-        QTest::newRow("txtAlbum") << "txtAlbum" << designed(6360, 1920, 2055, 285);
-        QTest::newRow("Label4") << "Label4" << designed(5400, 2280, 855, 255);
-        QTest::newRow("txtYear") << "txtYear" << designed(6360, 2280, 2055, 285);
-        QTest::newRow("Label5") << "Label5" << designed(5400, 2640, 855, 255);
-        QTest::newRow("txtComment") << "txtComment" << designed(6360, 2640, 2055, 285);
-        QTest::newRow("Label6") << "Label6" << designed(5400, 3000, 855, 255);
-        QTest::newRow("Combo1") << "Combo1" << designed(6360, 3000, 1335, 315);
-        QTest::newRow("txtGenreCode") << "txtGenreCode" << designed(7800, 3000, 615, 285);
-        QTest::newRow("cmdWriteTag") << "cmdWriteTag" << designed(6360, 3360, 2055, 375);
-        QTest::newRow("lblTotalTime") << "lblTotalTime" << designed(5520, 4440, 2895, 615);
-        QTest::newRow("lblElapsedTime") << "lblElapsedTime" << designed(5520, 5040, 2895, 495);
-        QTest::newRow("cmdOpen") << "cmdOpen" << designed(3960, 5280, 1335, 375);
-        QTest::newRow("Line1") << "Line1" << QRect(8, 383, 561, 2);
-        QTest::newRow("MediaPlayer1") << "MediaPlayer1" << designed(240, 5880, 8175, 615);
-    }
-
-    void everyControlSitsAtItsDesignedPlace() {
-        QFETCH(QString, name);
-        QFETCH(QRect, place);
+    // From one and a half device pixels to a window pixel on, the words on the buttons come
+    // from pictures drawn at twice the size: their edges are crisper than those of the 1x
+    // drawing scaled up smoothly to the same size.
+    void theButtonsShowPicturesOnlyThatFitAndSuitTheScreensDensity() {
         WindowFixture fixture;
         fixture.open();
-        QWidget* control = byName(fixture, name);
-        QVERIFY2(control != nullptr, qPrintable(name));
-        QCOMPARE(control->geometry(), place);
-    }
-
-    void theButtonsShowPicturesOnly() {
-        WindowFixture fixture;
-        fixture.open();
-        for (const char* name : {"cmdOpen", "cmdWriteTag", "Command1"}) {
-            const auto* button = fixture.control<QAbstractButton>(name);
+        Form1& window = fixture.window();
+        const qreal density = window.devicePixelRatioF();
+        const std::pair<const char*, QString> buttons[] = {
+            {"cmdOpen", QStringLiteral(":/images/play_stop.gif")},
+            {"cmdWriteTag", QStringLiteral(":/images/save_tag.gif")},
+            {"Command1", QStringLiteral(":/images/close.gif")}};
+        for (const auto& [name, drawing] : buttons) {
+            auto* button = fixture.control<QPushButton>(name);
             QVERIFY2(button->text().isEmpty(), name);
             QVERIFY2(!button->icon().isNull(), name);
             QVERIFY2(!button->accessibleName().isEmpty(), name);
+            QStyleOptionButton option;
+            option.initFrom(button);
+            const QRect room =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            QVERIFY2(room.width() >= button->iconSize().width() &&
+                         room.height() >= button->iconSize().height(),
+                     name);
+            QCOMPARE(button->icon().pixmap(button->iconSize(), density).devicePixelRatio(),
+                     density);
+            if (density < 1.5) {
+                continue;
+            }
+            // The words: the picture, centred in the button, less its frame and bevel.
+            const QRect words = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                                    button->iconSize(), button->rect())
+                                    .adjusted(2, 2, -2, -2);
+            const QRect wordsSeen =
+                QRectF(QPointF(words.topLeft()) * density, QSizeF(words.size()) * density)
+                    .toAlignedRect();
+            const int shown = contrastingNeighbours(seen(window, button).copy(wordsSeen));
+            QPixmap scaledUp(drawing);
+            scaledUp = scaledUp.scaled(scaledUp.size() * density, Qt::IgnoreAspectRatio,
+                                       Qt::SmoothTransformation);
+            scaledUp.setDevicePixelRatio(density);
+            button->setIcon(scaledUp);
+            const int soft = contrastingNeighbours(seen(window, button).copy(wordsSeen));
+            QVERIFY2(shown > 2 * soft,
+                     qPrintable(QString::asprintf(
+                         "%s: %d crisp edges, %d in the 1x drawing scaled up", name, shown, soft)));
         }
+        QCOMPARE(fixture.control<QLabel>("Picture1")->pixmap().devicePixelRatio(), density);
         QCOMPARE(fixture.control<QAbstractButton>("Command1")->toolTip(),
                  QStringLiteral("close this player"));
         fixture.click("cmdOpen");
         QVERIFY(fixture.control<QAbstractButton>("cmdOpen")->text().isEmpty());
     }
 
-    void tabGoesRoundTheWholeDesignedOrderBothWays() {
-        StripWindow shown;
+    // Tab goes round the designed order both ways, the strip's own controls included; Enter
+    // presses the strip's focused button, not the window's play button.
+    void theKeyboardGoesRoundTheDesignedOrderAndPressesTheStripsButtons() {
+        WindowFixture fixture;
+        fixture.open(createSystemMediaComponent());
+        QVERIFY(QTest::qWaitForWindowActive(&fixture.window()));
+        QWidget* strip = fixture.control<QWidget>("MediaPlayer1");
         int stripStops = 0;
-        for (const QWidget* part : shown.strip()->findChildren<QWidget*>()) {
+        for (const QWidget* part : strip->findChildren<QWidget*>()) {
             stripStops += part->isVisible() && (part->focusPolicy() & Qt::TabFocus) != 0 ? 1 : 0;
         }
         QVERIFY(stripStops > 0);
@@ -185,39 +238,47 @@ private slots:
         for (const Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
             const QStringList order =
                 key == Qt::Key_Tab ? forwards : QStringList(forwards.rbegin(), forwards.rend());
-            shown.window().findChild<QWidget*>(order.front())->setFocus(Qt::TabFocusReason);
-            QStringList walked = {shown.focusedName()};
+            fixture.window().findChild<QWidget*>(order.front())->setFocus(Qt::TabFocusReason);
+            QStringList walked = {focusedName(fixture)};
             QSet<QWidget*> stripParts;
             while (walked.size() < order.size()) {
                 QTest::keyClick(QApplication::focusWidget(), key);
-                walked << shown.focusedName();
+                walked << focusedName(fixture);
                 if (walked.back() == QLatin1String("MediaPlayer1")) {
-                    stripParts.insert(shown.focusedControl());
+                    stripParts.insert(focusedControl(fixture));
                 }
             }
             QCOMPARE(walked, order);
             QCOMPARE(stripParts.size(), stripStops);
         }
-        for (const QLabel* label : shown.window().findChildren<QLabel*>()) {
+        for (const QLabel* label : fixture.window().findChildren<QLabel*>()) {
             if (label->objectName() != QLatin1String("Picture1")) {
                 QVERIFY2(label->focusPolicy() == Qt::NoFocus, qPrintable(label->objectName()));
             }
         }
+
+        auto* button = strip->findChild<QToolButton*>();
+        QVERIFY(button != nullptr);
+        QSignalSpy pressed(button, &QAbstractButton::clicked);
+        QSignalSpy played(fixture.window().findChild<QAbstractButton*>(QStringLiteral("cmdOpen")),
+                          &QAbstractButton::clicked);
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Return);
+        QCOMPARE(pressed.count(), 1);
+        QCOMPARE(played.count(), 0);
     }
 
     void enterPressesTheFocusedButtonElsePlaysAndEscapeLeaves_data() {
         QTest::addColumn<QString>("focused");
         QTest::addColumn<QString>("pressed");
-        QTest::newRow("title box") << "txtTitle"
-                                   << "cmdOpen";
-        QTest::newRow("file list") << "File1"
-                                   << "cmdOpen";
-        QTest::newRow("play & stop") << "cmdOpen"
-                                     << "cmdOpen";
-        QTest::newRow("save tag") << "cmdWriteTag"
-                                  << "cmdWriteTag";
-        QTest::newRow("close") << "Command1"
-                               << "Command1";
+        const std::pair<const char*, const char*> rows[] = {{"txtTitle", "cmdOpen"},
+                                                            {"File1", "cmdOpen"},
+                                                            {"cmdOpen", "cmdOpen"},
+                                                            {"cmdWriteTag", "cmdWriteTag"},
+                                                            {"Command1", "Command1"}};
+        for (const auto& [focused, pressed] : rows) {
+            QTest::newRow(focused) << QString(focused) << QString(pressed);
+        }
     }
 
     void enterPressesTheFocusedButtonElsePlaysAndEscapeLeaves() {
@@ -243,34 +304,23 @@ private slots:
         }
     }
 
-    void enterPressesTheFocusedButtonOfTheStrip() {
-        StripWindow shown;
-        auto* button = shown.strip()->findChild<QToolButton*>();
-        QVERIFY(button != nullptr);
-        QSignalSpy pressed(button, &QAbstractButton::clicked);
-        QSignalSpy played(shown.window().findChild<QAbstractButton*>(QStringLiteral("cmdOpen")),
-                          &QAbstractButton::clicked);
-        button->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(button, Qt::Key_Return);
-        QCOMPARE(pressed.count(), 1);
-        QCOMPARE(played.count(), 0);
-    }
-
     void theFocusedControlShowsAMarkTwoPixelsWideThatStandsOut() {
-        StripWindow shown;
-        Form1& window = shown.window();
-        QWidget* first = shown.window().findChild<QWidget*>(kWindowRound.front());
+        WindowFixture fixture;
+        fixture.open(createSystemMediaComponent());
+        QVERIFY(QTest::qWaitForWindowActive(&fixture.window()));
+        Form1& window = fixture.window();
+        QWidget* first = window.findChild<QWidget*>(kWindowRound.front());
         first->setFocus(Qt::TabFocusReason);
         QList<QWidget*> round;
         QHash<QWidget*, QImage> withFocus;
         QHash<QWidget*, QImage> withoutFocus;
         do {
-            QWidget* control = shown.focusedControl();
+            QWidget* control = focusedControl(fixture);
             round << control;
             withFocus.insert(control, seen(window, control));
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             withoutFocus.insert(control, seen(window, control));
-        } while (shown.focusedControl() != first && round.size() < 40);
+        } while (focusedControl(fixture) != first && round.size() < 40);
         QCOMPARE(round.size(), withFocus.size());
 
         // The mark lies in the outermost three pixels (a style's dark frame may lie under the
@@ -305,80 +355,54 @@ private slots:
             for (const QRect& side : sides) {
                 const int out = standingOut(side);
                 QVERIFY2(out * band >= side.width() * side.height(),
-                         qPrintable(QStringLiteral("%1: %2 of %3 pixels stand out on a side")
-                                        .arg(name)
-                                        .arg(out)
-                                        .arg(side.width() * side.height())));
+                         qPrintable(QString::asprintf("%s: %d of %d pixels stand out on a side",
+                                                      qPrintable(name), out,
+                                                      side.width() * side.height())));
                 total += out;
                 ringArea += side.width() * side.height() * needed / band;
             }
             QVERIFY2(total >= ringArea * 9 / 10,
-                     qPrintable(QStringLiteral("%1: %2 pixels stand out, a ring takes %3")
-                                    .arg(name)
-                                    .arg(total)
-                                    .arg(ringArea)));
+                     qPrintable(QString::asprintf("%s: %d pixels stand out, a ring takes %d",
+                                                  qPrintable(name), total, ringArea)));
         }
     }
 
-    void everyTextFitsItsBox_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("text");
-        for (const char* label : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"}) {
-            QTest::newRow(label) << label << QString();
-        }
-        QTest::newRow("lblMsg no tag") << "lblMsg"
-                                       << "No tag";
-        QTest::newRow("lblMsg unreadable") << "lblMsg"
-                                           << "Cannot read file";
-        QTest::newRow("lblMsg ID3v2 only") << "lblMsg"
-                                           << "No tag (ID3v2 only)";
-        QTest::newRow("lblMsg ID3v2 beside the trailer") << "lblMsg"
-                                                         << "Also an ID3v2 tag";
-        QTest::newRow("lblMsg characters became ?") << "lblMsg"
-                                                    << "Saved; 120 became ?";
-        QTest::newRow("lblMsg ID3v2 not saved") << "lblMsg"
-                                                << "ID3v1 saved, ID3v2 not";
-        QTest::newRow("lblTotalTime designed") << "lblTotalTime"
-                                               << "Total Time : ";
-        QTest::newRow("lblTotalTime") << "lblTotalTime"
-                                      << "Total Time: 59:59";
-        QTest::newRow("lblElapsedTime") << "lblElapsedTime"
-                                        << "Elapsed Time: 59:59";
-        QTest::newRow("txtYear") << "txtYear"
-                                 << "2024";
-        QTest::newRow("txtGenreCode") << "txtGenreCode"
-                                      << "255";
-    }
-
+    // Every text the window shows fits its box; a box shows all of its text when its first
+    // character still sits at the left edge.
     void everyTextFitsItsBox() {
-        QFETCH(QString, name);
-        QFETCH(QString, text);
         WindowFixture fixture;
         fixture.open();
-        QWidget* control = byName(fixture, name);
-        const QFontMetrics metrics(control->font());
-        if (auto* label = qobject_cast<QLabel*>(control)) {
-            if (text.isEmpty()) {
-                text = label->text();
-            }
-            const QRect room = label->contentsRect();
-            QVERIFY2(metrics.horizontalAdvance(text) <= room.width(),
-                     qPrintable(QStringLiteral("%1 px of text in %2 px")
-                                    .arg(metrics.horizontalAdvance(text))
-                                    .arg(room.width())));
-            QVERIFY(metrics.height() <= room.height());
-        } else {
-            auto* box = qobject_cast<QLineEdit*>(control);
-            box->setText(text);
-            box->setCursorPosition(static_cast<int>(text.size()));
-            // All of it shows when the first character still sits at the left edge.
-            QCOMPARE(box->cursorPositionAt(QPoint(1, box->height() / 2)), 0);
+        QList<std::pair<const char*, QString>> texts = {{"lblTotalTime", "Total Time : "},
+                                                        {"lblTotalTime", "Total Time: 59:59"},
+                                                        {"lblElapsedTime", "Elapsed Time: 59:59"},
+                                                        {"txtYear", "2024"},
+                                                        {"txtGenreCode", "255"}};
+        for (const char* label : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6"}) {
+            texts.emplaceBack(label, fixture.control<QLabel>(label)->text());
         }
-    }
+        for (const char* message :
+             {"No tag", "Cannot read file", "No tag (ID3v2 only)", "Also an ID3v2 tag",
+              "Saved; 120 became ?", "ID3v1 saved, ID3v2 not"}) {
+            texts.emplaceBack("lblMsg", message);
+        }
+        for (const auto& [name, text] : texts) {
+            QWidget* control = byName(fixture, name);
+            const QFontMetrics metrics(control->font());
+            if (auto* label = qobject_cast<QLabel*>(control)) {
+                const QRect room = label->contentsRect();
+                QVERIFY2(metrics.horizontalAdvance(text) <= room.width() &&
+                             metrics.height() <= room.height(),
+                         qPrintable(text));
+            } else {
+                auto* box = qobject_cast<QLineEdit*>(control);
+                box->setText(text);
+                box->setCursorPosition(static_cast<int>(text.size()));
+                box->grab();  // painted, the box has scrolled to where its cursor is
+                QVERIFY2(box->cursorPositionAt(QPoint(1, box->height() / 2)) == 0, name);
+            }
+        }
 
-    void everyGenreNameShowsWholeInTheOpenListAndFromItsStartInTheBox() {
-        WindowFixture fixture;
-        fixture.open();
+        // The genre names show whole in the open list, and from their start in the box.
         QComboBox* genres = fixture.genres();
         QLineEdit* box = genres->lineEdit();
         genres->showPopup();
@@ -395,97 +419,9 @@ private slots:
         genres->hidePopup();
         for (int row = 0; row < genres->count(); ++row) {
             genres->setCurrentIndex(row);
+            box->grab();
             QCOMPARE(box->cursorPositionAt(QPoint(1, box->height() / 2)), 0);
         }
-    }
-
-    void theButtonPicturesFitAndArePaintedAtTheScreensDensity() {
-        WindowFixture fixture;
-        fixture.open();
-        const qreal density = fixture.window().devicePixelRatioF();
-        for (const char* name : {"cmdOpen", "cmdWriteTag", "Command1"}) {
-            auto* button = fixture.control<QPushButton>(name);
-            QStyleOptionButton option;
-            option.initFrom(button);
-            const QRect room =
-                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-            QVERIFY2(room.width() >= button->iconSize().width() &&
-                         room.height() >= button->iconSize().height(),
-                     name);
-            QCOMPARE(button->icon().pixmap(button->iconSize(), density).devicePixelRatio(),
-                     density);
-        }
-        QCOMPARE(fixture.control<QLabel>("Picture1")->pixmap().devicePixelRatio(), density);
-    }
-
-    // From one and a half device pixels to a window pixel on, the words on the buttons come
-    // from pictures drawn at twice the size: their edges are crisper than those of the 1x
-    // drawing scaled up smoothly to the same size.
-    void theButtonWordsAreSharpOnDenseScreens() {
-        WindowFixture fixture;
-        fixture.open();
-        Form1& window = fixture.window();
-        const qreal density = window.devicePixelRatioF();
-        if (density < 1.5) {
-            QSKIP("the 1x pictures serve a screen of less than 1.5 device pixels a pixel");
-        }
-        const std::pair<const char*, QString> buttons[] = {
-            {"cmdOpen", QStringLiteral(":/images/play_stop.gif")},
-            {"cmdWriteTag", QStringLiteral(":/images/save_tag.gif")},
-            {"Command1", QStringLiteral(":/images/close.gif")}};
-        for (const auto& [name, drawing] : buttons) {
-            auto* button = fixture.control<QPushButton>(name);
-            // The words: the picture, centred in the button, less its frame and bevel.
-            const QRect words = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
-                                                    button->iconSize(), button->rect())
-                                    .adjusted(2, 2, -2, -2);
-            const QRect wordsSeen =
-                QRectF(QPointF(words.topLeft()) * density, QSizeF(words.size()) * density)
-                    .toAlignedRect();
-            const int shown = contrastingNeighbours(seen(window, button).copy(wordsSeen));
-
-            QPixmap scaledUp(drawing);
-            scaledUp = scaledUp.scaled(scaledUp.size() * density, Qt::IgnoreAspectRatio,
-                                       Qt::SmoothTransformation);
-            scaledUp.setDevicePixelRatio(density);
-            button->setIcon(scaledUp);
-            const int soft = contrastingNeighbours(seen(window, button).copy(wordsSeen));
-            QVERIFY2(shown > 2 * soft,
-                     qPrintable(QStringLiteral("%1: %2 crisp edges, %3 in the 1x drawing scaled up")
-                                    .arg(QLatin1String(name))
-                                    .arg(shown)
-                                    .arg(soft)));
-        }
-    }
-
-    void theControlsAreDrawnInTheirColours() {
-        WindowFixture fixture;
-        fixture.open();
-        const QImage shot = fixture.window().grab().toImage();
-        const qreal density = shot.devicePixelRatio();
-        const auto colourAt = [&](int x, int y) {
-            return QColor(shot.pixel(qRound(x * density), qRound(y * density)));
-        };
-
-        // Below the last entry of each list, where only the list's background shows.
-        for (const char* name : {"Dir1", "File1"}) {
-            const auto* list = fixture.control<QListWidget>(name);
-            const QRect last =
-                list->count() > 0 ? list->visualItemRect(list->item(list->count() - 1)) : QRect();
-            const QPoint below =
-                list->viewport()->mapTo(&fixture.window(), QPoint(10, last.bottom() + 6));
-            QCOMPARE(colourAt(below.x(), below.y()), QColor(192, 192, 255));
-        }
-        const QRect message = byName(fixture, "lblMsg")->geometry();
-        QCOMPARE(colourAt(message.center().x(), message.center().y()), QColor(255, 192, 255));
-        const QRect title = byName(fixture, "txtTitle")->geometry();
-        QCOMPARE(colourAt(title.center().x(), title.center().y()), QColor(192, 255, 192));
-        const QRect outline = byName(fixture, "Shape1")->geometry();
-        QCOMPARE(colourAt(outline.left(), outline.center().y()), QColor(128, 128, 128));
-        const QRect line = byName(fixture, "Line1")->geometry();
-        QCOMPARE(colourAt(line.center().x(), line.top()), QColor(128, 128, 128));
-        // The background picture is dark everywhere a control leaves it showing.
-        QVERIFY(colourAt(3, 3).lightness() < 64);
     }
 };
 

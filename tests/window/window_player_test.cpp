@@ -1,11 +1,9 @@
 // The play/stop button, the playing flag that only the media strip's reports set, and the
 // two play-time labels.
-#include <QAbstractButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
-#include "browser/file_list.h"
 #include "support/message_boxes.h"
 #include "support/temp_files.h"
 #include "support/window_fixture.h"
@@ -14,37 +12,38 @@ class WindowPlayerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void withNothingChosenPlayAsksForAnEmptySource() {
+    // The button starts the chosen file, or nothing, until the strip reports that it plays;
+    // each report shows the length of what the strip holds.
+    void playFollowsTheChoiceAndOnlyTheStripsReportsChangeWhatTheButtonDoes() {
         WindowFixture fixture;
+        test_files::writeAll(fixture.file("a.mp3"), "x");
+        test_files::writeAll(fixture.file("b.mp3"), "x");
         fixture.open();
-        fixture.click("cmdOpen");
-        QCOMPARE(fixture.media().calls, QStringList({"source:", "autoRewind:off"}));
-    }
-
-    void playStartsTheChosenFileAndOnlyTheReportChangesWhatTheButtonDoes() {
-        WindowFixture fixture;
-        test_files::writeAll(fixture.file(QStringLiteral("a.mp3")), "x");
-        test_files::writeAll(fixture.file(QStringLiteral("b.mp3")), "x");
-        fixture.open();
-        const QString a = test_files::qtPath(fixture.file(QStringLiteral("a.mp3")));
-        const QString b = test_files::qtPath(fixture.file(QStringLiteral("b.mp3")));
+        const QString a = test_files::qtPath(fixture.file("a.mp3"));
+        const QString b = test_files::qtPath(fixture.file("b.mp3"));
         QStringList& calls = fixture.media().calls;
+        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time : "));
 
-        fixture.clickFile(QStringLiteral("a.mp3"));
+        fixture.click("cmdOpen");  // nothing chosen yet
+        fixture.clickFile("a.mp3");
         fixture.click("cmdOpen");
         fixture.click("cmdOpen");  // no report yet: still the start branch
-        QCOMPARE(calls,
-                 QStringList({"source:" + a, "autoRewind:off", "source:" + a, "autoRewind:off"}));
+        QCOMPARE(calls, QStringList({"source:", "autoRewind:off", "source:" + a, "autoRewind:off",
+                                     "source:" + a, "autoRewind:off"}));
 
         calls.clear();
+        fixture.media().length = 205.4;
         fixture.media().reportState(0, 2);
-        fixture.clickFile(QStringLiteral("b.mp3"));  // changes the choice, not what plays
+        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time: 03:25"));
+        fixture.clickFile("b.mp3");  // changes the choice, not what plays
         fixture.click("cmdOpen");
         fixture.click("cmdOpen");  // still playing until the strip says otherwise
         QCOMPARE(calls, QStringList({"source:", "source:"}));
 
         calls.clear();
+        fixture.media().length = 0;
         fixture.media().reportState(2, 0);
+        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time: 00:00"));
         fixture.click("cmdOpen");
         QCOMPARE(calls, QStringList({"source:" + b, "autoRewind:off"}));
 
@@ -57,14 +56,10 @@ private slots:
     void theSystemStripPlaysFilesWhateverTheirNames_data() {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<bool>("toTheEnd");
-        QTest::newRow("Latin-1") << QByteArray("Caf\xE9.mp3") << true;
-        QTest::newRow("hash") << QByteArray("a#b.mp3") << false;
-        QTest::newRow("percent") << QByteArray("100%25.mp3") << false;
-        QTest::newRow("question mark") << QByteArray("why?.mp3") << false;
-        QTest::newRow("space") << QByteArray("two words.mp3") << false;
-        QTest::newRow("backslash") << QByteArray("back\\slash.mp3") << false;
-        QTest::newRow("newline") << QByteArray("new\nline.mp3") << false;
-        QTest::newRow("leading dash") << QByteArray("-lead.mp3") << false;
+        // One plays to its end; the others are stopped once they play.
+        for (const auto& [label, name] : kAwkwardFileNames) {
+            QTest::newRow(label) << name << (name == kAwkwardFileNames[0].second);
+        }
     }
 
     void theSystemStripPlaysFilesWhateverTheirNames() {
@@ -102,20 +97,6 @@ private slots:
         }
     }
 
-    void theTotalTimeShowsTheLengthAtEveryReport() {
-        WindowFixture fixture;
-        fixture.open();
-        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time : "));
-
-        fixture.media().length = 205.4;
-        fixture.media().reportState(0, 2);
-        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time: 03:25"));
-
-        fixture.media().length = 0;
-        fixture.media().reportState(2, 0);
-        QCOMPARE(fixture.text("lblTotalTime"), QStringLiteral("Total Time: 00:00"));
-    }
-
     void theElapsedTimeFollowsThePositionAtEveryTick() {
         auto media = std::make_unique<FakeMediaComponent>();
         FakeMediaComponent* fake = media.get();
@@ -137,35 +118,26 @@ private slots:
     }
 
     void withTheRealStripSavesAreRefusedAndTheNextClickStopsFromTheFirstMoment() {
-        const QTemporaryDir folder;
-        const QString file = folder.filePath(QStringLiteral("long.mp3"));
+        WindowFixture fixture;
+        const QString file = test_files::qtPath(fixture.file("long.mp3"));
         test_files::writeLongMpegFile(file, test_files::kLongMpegFileCopies);
-        const QString started = QDir::currentPath();
-        QDir::setCurrent(folder.path());
-        Form1 window(createSystemMediaComponent());
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        auto* media = window.findChild<MediaComponent*>(QStringLiteral("MediaPlayer1"));
-        auto* files = window.findChild<browser::FileList*>(QStringLiteral("File1"));
-        auto* play = window.findChild<QAbstractButton*>(QStringLiteral("cmdOpen"));
+        fixture.open(createSystemMediaComponent());
+        auto* media = fixture.window().findChild<MediaComponent*>();
         QSignalSpy reports(media, &MediaComponent::playStateChanged);
-        QTest::mouseClick(files->viewport(), Qt::LeftButton, {},
-                          files->visualItemRect(files->item(0)).center());
+        fixture.clickFile("long.mp3");
         const qint64 size = QFileInfo(file).size();
 
-        play->click();
+        fixture.click("cmdOpen");
 
         // Before a sample has played and long before the frames are counted.
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports.last().at(1).toInt() != MediaComponent::kStopped);
         QCOMPARE(media->currentPosition(), 0.0);
-        const ShownMessageBox refusal =
-            answerMessageBox([&] { window.findChild<QAbstractButton*>("cmdWriteTag")->click(); });
+        const ShownMessageBox refusal = answerMessageBox([&] { fixture.click("cmdWriteTag"); });
         QCOMPARE(refusal.text, QStringLiteral("You can't save to an open file"));
         QCOMPARE(QFileInfo(file).size(), size);
-        play->click();
+        fixture.click("cmdOpen");
         QCOMPARE(reports.last().at(1).toInt(), MediaComponent::kStopped);
-        QDir::setCurrent(started);
     }
 };
 
