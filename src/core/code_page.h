@@ -11,10 +11,10 @@
 
 namespace core {
 
-// A Windows single-byte code page, the encoding of tag text and of names written by older
-// systems. Every byte has a character and comes back from it unchanged: a byte the code page
-// leaves unassigned reads as the character of the same number (a C1 control for 0x80-0x9F),
-// as Windows reads it.
+// A single-byte code page (windows-874, windows-1250 to windows-1258), the encoding of tag text
+// and of names that are not UTF-8. Every byte has a character and comes back from it unchanged:
+// a byte the code page leaves unassigned reads as the character of the same number (a C1
+// control for 0x80-0x9F), so that a save writes back the byte it read.
 class CodePage {
 public:
     // The code pages of the supported languages: 874 and 1250 to 1258.
@@ -55,7 +55,7 @@ struct LocaleEnvironment {
     static LocaleEnvironment current();
 };
 
-// The Windows code page of the language the environment names (1252 for C, POSIX and any
+// The single-byte code page of the language the environment names (1252 for C, POSIX and any
 // language without one of its own), or the override when it names a supported code page.
 int codePageNumber(const LocaleEnvironment& environment);
 

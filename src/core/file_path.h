@@ -10,7 +10,7 @@
 namespace core {
 
 // A file or folder name, or a path, as the system spells it: its bytes. Most are UTF-8, but
-// names copied from older systems often hold bytes of a Windows code page, and such a file
+// names copied from other systems often hold bytes of a single-byte code page, and such a file
 // must still be found, read and named by exactly its bytes.
 class FilePath {
 public:

@@ -74,7 +74,7 @@ TEST(CodePage, ReadsAndWritesTheTextOfEachLanguageAndEveryByte) {
     }
     // Precomposed, as keyboards type it.
     EXPECT_EQ(CodePage::fromNumber(1258)->encode(QStringLiteral("Việt")).bytes, "Vi\xEA\xF2t");
-    // Unassigned bytes read as the character of their number, as Windows reads them.
+    // Unassigned bytes read as the character of their number, so they save back unchanged.
     EXPECT_EQ(CodePage::fromNumber(1252)->decode("\x81\x8D"), QStringLiteral("\u0081\u008D"));
     EXPECT_EQ(CodePage::fromNumber(874)->decode("\xDB\xFF"), QStringLiteral("\u00DB\u00FF"));
     EXPECT_EQ(CodePage::fromNumber(1253)->decode("\xD2"), QStringLiteral("\u00D2"));
