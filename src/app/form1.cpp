@@ -160,16 +160,16 @@ void Form1::File1_Click() {
     }
     if (read.outcome == id3::TrailerRead::Outcome::Trailer ||
         read.outcome == id3::TrailerRead::Outcome::NoTrailer) {
-        showId3v2Tag(read.outcome == id3::TrailerRead::Outcome::Trailer);
+        showId3v2Tag(read);
     }
     shownAtClick = fieldsShown();
 }
 
 // The fields keep showing the trailer; the message label tells of an ID3v2 tag beside it, and
 // reads what that tag names only when its tooltip is asked for, so that a click stays quick.
-void Form1::showId3v2Tag(bool besideTrailer) {
-    if (id3::beginsWithId3v2Tag(filePath)) {
-        lblMsg->setText(id3::id3v2Message(besideTrailer));
+void Form1::showId3v2Tag(const id3::TrailerRead& read) {
+    if (read.beginsWithId3v2Tag) {
+        lblMsg->setText(id3::id3v2Message(read.outcome == id3::TrailerRead::Outcome::Trailer));
         tellsOfId3v2 = true;
     }
 }

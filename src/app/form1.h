@@ -26,6 +26,10 @@ class DriveList;
 class FileList;
 }  // namespace browser
 
+namespace id3 {
+struct TrailerRead;
+}  // namespace id3
+
 // The player's one window: the drive, folder and file lists on the left, the tag fields on the
 // right, the play/stop button and play times below them and the media strip along the bottom.
 // Each user action runs one handler; the handlers share only the state kept here.
@@ -72,7 +76,7 @@ private:
     void ClearTagFields();
     core::FilePath SelectedFilePath() const;
     void showTag();
-    void showId3v2Tag(bool besideTrailer);
+    void showId3v2Tag(const id3::TrailerRead& read);
     id3::ShownFields fieldsShown() const;
     void showSaveError(const QString& text);
 

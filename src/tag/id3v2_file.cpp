@@ -58,8 +58,8 @@ std::optional<std::string> readTagBytes(const core::FilePath& path, bool headerO
 
 }  // namespace
 
-bool beginsWithId3v2Tag(const core::FilePath& path) {
-    return readTagBytes(path, true).has_value();
+bool beginsWithId3v2Tag(int fd) {
+    return tagBytes(fd, true).has_value();
 }
 
 std::optional<Id3v2Fields> readId3v2Fields(const core::FilePath& path) {

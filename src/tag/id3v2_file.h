@@ -7,12 +7,12 @@
 
 namespace id3 {
 
-// What the regular file at `path` tells of the ID3v2 tag it begins with (nothing of a file that
-// cannot be read). Reads only the tag's bytes, never the audio behind them, and neither
-// creates, changes nor blocks on a file.
+// What a regular file tells of the ID3v2 tag it begins with (nothing of a file that cannot be
+// read). Reads only the tag's bytes, never the audio behind them, and neither creates, changes
+// nor blocks on a file.
 
-// Whether the file begins with an ID3v2 tag, from the tag's 10-byte header alone.
-bool beginsWithId3v2Tag(const core::FilePath& path);
+// Whether the open file begins with an ID3v2 tag, from the tag's 10-byte header alone.
+bool beginsWithId3v2Tag(int fd);
 
 // The tag's fields, from its header and then as many bytes as it counts (as many as the file
 // holds); nothing when the file begins with no ID3v2 tag.

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "tag/file_access.h"
+#include "tag/id3v2_file.h"
 
 namespace id3 {
 
@@ -119,6 +120,8 @@ TrailerRead readTrailer(const core::FilePath& path) {
             size = status.st_size;
         }
     }
+    // Read through the same open file, so that a click opens it once.
+    result.beginsWithId3v2Tag = beginsWithId3v2Tag(file.get());
     if (size < kTrailerSize) {
         result.outcome = TrailerRead::Outcome::NoTrailer;
         return result;

@@ -19,9 +19,10 @@ struct TrailerRead {
         Unreadable,  // missing, or the open or the read failed
     };
     Outcome outcome = Outcome::Unreadable;
-    TagRecord::Bytes lastBytes{};  // the file's last 128 bytes when it has at least 128
-    std::string reason;            // why, for NotAFile and Unreadable
-    JournalRecovery recovery;      // what became of a save that a kill or power loss cut short
+    TagRecord::Bytes lastBytes{};     // the file's last 128 bytes when it has at least 128
+    bool beginsWithId3v2Tag = false;  // whether a regular file begins with an ID3v2 tag
+    std::string reason;               // why, for NotAFile and Unreadable
+    JournalRecovery recovery;         // what became of a save that a kill or power loss cut short
 };
 
 // Reads the last 128 bytes of the file at `path`. "TAG" there is no trailer when the 3 bytes
