@@ -45,17 +45,6 @@ std::optional<std::string> tagBytes(int fd, bool headerOnly) {
     return bytes;
 }
 
-std::optional<std::string> readTagBytes(const core::FilePath& path, bool headerOnly) {
-    // O_NONBLOCK lets the open of a FIFO return at once; fstat then refuses it.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    std::optional<std::string> bytes = tagBytes(fd, headerOnly);
-    ::close(fd);
-    return bytes;
-}
-
 }  // namespace
 
 bool beginsWithId3v2Tag(int fd) {
@@ -63,7 +52,12 @@ bool beginsWithId3v2Tag(int fd) {
 }
 
 std::optional<Id3v2Fields> readId3v2Fields(const core::FilePath& path) {
-    const std::optional<std::string> bytes = readTagBytes(path, false);
+    const OpenedFile opened = openRegularFile(path, O_RDONLY);
+    const FileDescriptor file(opened.fd);
+    if (!file.valid()) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> bytes = tagBytes(file.get(), false);
     return bytes ? parseId3v2(*bytes) : std::nullopt;
 }
 
