@@ -83,7 +83,7 @@ std::optional<CodePage> CodePage::fromNumber(int number) {
         number == 874 ? QByteArray("windows-874") : "windows-" + QByteArray::number(number);
     CodePage page(number);
     const bool known = QStringDecoder(name.constData()).isValid();
-    for (int byte = 0; byte <= 0xFF; ++byte) {
+    for (std::size_t byte = 0; byte <= 0xFF; ++byte) {
         const char asChar = static_cast<char>(byte);
         const std::optional<char16_t> assigned =
             known ? assignedCharacter(name, asChar) : std::nullopt;

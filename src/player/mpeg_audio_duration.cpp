@@ -44,8 +44,9 @@ std::size_t frameBytes(const FrameHeader& header, int bitrate, bool padded) {
     return static_cast<std::size_t>(bytesPerSample * bitrate / header.sampleRate + padded);
 }
 
-int bitrateTable(const FrameHeader& header) {
-    return header.version == Version::Mpeg1 ? header.layer - 1 : (header.layer == 1 ? 3 : 4);
+std::size_t bitrateTable(const FrameHeader& header) {
+    return header.version == Version::Mpeg1 ? static_cast<std::size_t>(header.layer - 1)
+                                            : (header.layer == 1 ? 3 : 4);
 }
 
 std::optional<FrameHeader> parseHeader(std::span<const std::uint8_t> bytes, std::size_t at) {
@@ -54,8 +55,8 @@ std::optional<FrameHeader> parseHeader(std::span<const std::uint8_t> bytes, std:
     }
     const int versionBits = (bytes[at + 1] >> 3) & 3;
     const int layerBits = (bytes[at + 1] >> 1) & 3;
-    const int bitrateIndex = bytes[at + 2] >> 4;
-    const int sampleRateIndex = (bytes[at + 2] >> 2) & 3;
+    const std::size_t bitrateIndex = bytes[at + 2] >> 4;
+    const std::size_t sampleRateIndex = (bytes[at + 2] >> 2) & 3U;
     const bool padded = ((bytes[at + 2] >> 1) & 1) != 0;
     if (versionBits == 1 || layerBits == 0 || sampleRateIndex == 3) {
         return std::nullopt;
@@ -101,7 +102,7 @@ std::uint64_t id3v2Size(std::span<const std::uint8_t> bytes) {
         return 0;
     }
     std::uint64_t size = 0;
-    for (int i = 6; i < 10; ++i) {
+    for (std::size_t i = 6; i < 10; ++i) {
         size = (size << 7) | (bytes[i] & 0x7F);
     }
     const bool hasFooter = (bytes[5] & 0x10) != 0;

@@ -23,8 +23,8 @@ class SpokenValueSource : public QObject {
     Q_OBJECT
 
 public:
-    SpokenValueSource(QSlider* slider, std::function<SpokenValue()> spoken)
-        : QObject(slider), spoken(std::move(spoken)) {}
+    SpokenValueSource(QSlider* slider, std::function<SpokenValue()> speak)
+        : QObject(slider), spoken(std::move(speak)) {}
 
     const std::function<SpokenValue()> spoken;
 };

@@ -212,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {kTaggedComment, frame(3, "COMM", {"\0deu\0Neu", 8}),
                     frame(3, "TCON", latin1Text("Hip -Hop"))},
                    true}),
-    [](const testing::TestParamInfo<UpdateCase>& info) { return std::string(info.param.what); });
+    [](const testing::TestParamInfo<UpdateCase>& row) { return std::string(row.param.what); });
 
 TEST(Id3v2Update, LeavesATagItCannotWriteOrNeedNotChange) {
     const QByteArray frames = framesByTagLib(3, addFields);

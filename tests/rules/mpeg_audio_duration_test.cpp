@@ -68,7 +68,7 @@ Bytes bookkeepingFrame(const std::string& mark, std::optional<std::uint32_t> fra
     if (!vbri) {
         bytes[at + 7] = 1;  // the flags: a frame count follows
     }
-    for (int i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < 4; ++i) {
         bytes[countAt + i] = static_cast<std::uint8_t>(*frames >> (24 - 8 * i));
     }
     return bytes;

@@ -66,7 +66,8 @@ TEST(TagLibReadsOurTrailer, KeepingTheTrackAndGenreItStoredAndTheGenreOneLower) 
         EXPECT_EQ(read->comment().stripWhiteSpace().to8Bit(), "Nice");
 
         const int ourCode = id3::genreCodeFromPosition(position);
-        const TagLib::String ourName(std::string(id3::kGenreNames[position]));
+        const TagLib::String ourName(
+            std::string(id3::kGenreNames[static_cast<std::size_t>(position)]));
         EXPECT_EQ(static_cast<int>(read->genreNumber()), ourCode) << "the byte itself";
         EXPECT_EQ(TagLib::ID3v1::genreIndex(ourName), ourCode - 1) << ourName.to8Bit();
     }

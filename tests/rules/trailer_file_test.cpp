@@ -286,7 +286,7 @@ TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
         {
             std::optional<FileSizeCap> cap;
             if (c.roomBeforeLimit > 0) {
-                cap.emplace(kept.size() + old.size() + c.roomBeforeLimit);
+                cap.emplace(static_cast<rlim_t>(kept.size() + old.size()) + c.roomBeforeLimit);
             }
             result = id3::writeTrailer(test_files::pathOf(path), someTag(), failingCalls(c));
         }
