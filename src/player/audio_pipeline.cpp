@@ -1,5 +1,7 @@
 #include "player/audio_pipeline.h"
 
+#include <gst/gst.h>
+
 #include <QByteArray>
 #include <QLoggingCategory>
 #include <QString>
@@ -152,13 +154,73 @@ bool hasVolume(GstElement* element) {
     return g_object_class_find_property(G_OBJECT_GET_CLASS(element), "volume") != nullptr;
 }
 
-// A message the receiver's thread acts on, released with the last copy of the call that
-// carries it, also when the receiver is gone before that call runs.
-using HeldMessage = std::shared_ptr<GstMessage>;
+GstState gstState(PipelineState state) {
+    switch (state) {
+        case PipelineState::Closed:
+            return GST_STATE_NULL;
+        case PipelineState::Ready:
+            return GST_STATE_READY;
+        case PipelineState::Paused:
+            return GST_STATE_PAUSED;
+        case PipelineState::Playing:
+            break;
+    }
+    return GST_STATE_PLAYING;
+}
+
+PipelineState pipelineState(GstState state) {
+    switch (state) {
+        case GST_STATE_PLAYING:
+            return PipelineState::Playing;
+        case GST_STATE_PAUSED:
+            return PipelineState::Paused;
+        case GST_STATE_READY:
+            return PipelineState::Ready;
+        default:
+            return PipelineState::Closed;
+    }
+}
+
+// What made playing fail, from the error GStreamer posted.
+PipelineError errorOf(GstMessage* message) {
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    const GQuark domain = error->domain;
+    const int code = error->code;
+    g_error_free(error);
+    GstObject* from = GST_MESSAGE_SRC(message);
+    if (GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SINK)) {
+        return PipelineError::SoundOutput;
+    }
+    if (domain == GST_RESOURCE_ERROR) {
+        switch (code) {
+            case GST_RESOURCE_ERROR_NOT_FOUND:
+                return PipelineError::FileMissing;
+            case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
+                return PipelineError::NotPermitted;
+            default:
+                return PipelineError::Unreadable;
+        }
+    }
+    if (domain == GST_STREAM_ERROR) {
+        return code == GST_STREAM_ERROR_CODEC_NOT_FOUND ? PipelineError::NoDecoder
+                                                        : PipelineError::NotAudio;
+    }
+    return PipelineError::Other;
+}
 
 }  // namespace
 
-std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageHandler onMessage,
+// Hands GStreamer's messages to the pipeline that owns the bus.
+struct BusMessages {
+    static GstBusSyncReply take(GstBus* /*bus*/, GstMessage* message, gpointer pipeline) {
+        static_cast<AudioPipeline*>(pipeline)->takeMessage(message);
+        gst_message_unref(message);
+        return GST_BUS_DROP;
+    }
+};
+
+std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, EventHandler onEvent,
                                                      const SoundIdentity& identity) {
     if (!gst_is_initialized()) {
         gst_init(nullptr, nullptr);
@@ -211,20 +273,20 @@ std::unique_ptr<AudioPipeline> AudioPipeline::create(QObject& receiver, MessageH
     g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(&gatherDecodedSound), nullptr);
     return std::unique_ptr<AudioPipeline>(
         new AudioPipeline(pipeline, source, G_OBJECT(volume != nullptr ? volume : sink), receiver,
-                          std::move(onMessage)));
+                          std::move(onEvent)));
 }
 
 AudioPipeline::AudioPipeline(GstElement* pipeline, GstElement* source, GObject* volumeControl,
-                             QObject& receiver, MessageHandler onMessage)
+                             QObject& receiver, EventHandler onEvent)
     : pipeline_(pipeline),
       source_(source),
       volumeControl_(volumeControl),
       receiver_(receiver),
-      onMessage_(std::move(onMessage)) {
+      onEvent_(std::move(onEvent)) {
     // The bus hands the messages on to the receiver's thread at once, so nothing depends on a
     // GLib main loop running.
     GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, &AudioPipeline::onBusMessage, this, nullptr);
+    gst_bus_set_sync_handler(bus, &BusMessages::take, this, nullptr);
     gst_object_unref(bus);
 }
 
@@ -236,39 +298,61 @@ AudioPipeline::~AudioPipeline() {
     gst_object_unref(pipeline_);
 }
 
-GstBusSyncReply AudioPipeline::onBusMessage(GstBus* /*bus*/, GstMessage* message, gpointer self) {
-    // A handler that drops a message owns it: each one is released here or by the call that
-    // carries it.
-    HeldMessage held(message, gst_message_unref);
-    auto* pipeline = static_cast<AudioPipeline*>(self);
+void AudioPipeline::takeMessage(GstMessage* message) {
     const GstMessageType type = GST_MESSAGE_TYPE(message);
     if (type == GST_MESSAGE_ERROR || type == GST_MESSAGE_WARNING) {
         logProblem(message);
     }
-    const bool fromPipeline = pipeline->isPipeline(message);
-    if ((fromPipeline && (type == GST_MESSAGE_STATE_CHANGED || type == GST_MESSAGE_ASYNC_DONE)) ||
-        type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
-        ++pipeline->changes_;
+    const bool fromPipeline = GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_);
+    PipelineEvent event;
+    switch (type) {
+        case GST_MESSAGE_STATE_CHANGED: {
+            if (!fromPipeline) {
+                return;
+            }
+            GstState reached = GST_STATE_NULL;
+            gst_message_parse_state_changed(message, nullptr, &reached, nullptr);
+            event = {.kind = PipelineEvent::Kind::StateReached, .state = pipelineState(reached)};
+            break;
+        }
+        case GST_MESSAGE_ASYNC_DONE:
+            if (!fromPipeline) {
+                return;
+            }
+            event.kind = PipelineEvent::Kind::Settled;
+            break;
+        case GST_MESSAGE_DURATION_CHANGED:
+            event.kind = PipelineEvent::Kind::LengthChanged;
+            break;
+        case GST_MESSAGE_EOS:
+            event.kind = PipelineEvent::Kind::EndOfStream;
+            break;
+        case GST_MESSAGE_ERROR:
+            event = {.kind = PipelineEvent::Kind::Failed, .error = errorOf(message)};
+            break;
+        default:
+            return;
     }
-    const bool actedOn =
-        type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR ||
-        type == GST_MESSAGE_DURATION_CHANGED ||
-        (fromPipeline && (type == GST_MESSAGE_STATE_CHANGED || type == GST_MESSAGE_ASYNC_DONE));
-    if (actedOn) {
-        const std::uint64_t generation = pipeline->generation_.load();
-        const std::uint64_t seeks = pipeline->seeks_.load();
-        QMetaObject::invokeMethod(
-            &pipeline->receiver_,
-            [pipeline, held, generation, seeks] {
-                const bool leftBehind = GST_MESSAGE_TYPE(held.get()) == GST_MESSAGE_EOS &&
-                                        seeks != pipeline->seeks_.load();
-                if (generation == pipeline->generation_.load() && !leftBehind) {
-                    pipeline->onMessage_(held.get());
-                }
-            },
-            Qt::QueuedConnection);
+    if (event.kind != PipelineEvent::Kind::LengthChanged) {
+        ++changes_;
     }
-    return GST_BUS_DROP;
+    const std::uint64_t generation = generation_.load();
+    const std::uint64_t seeks = seeks_.load();
+    QMetaObject::invokeMethod(
+        &receiver_,
+        [this, event, generation, seeks] {
+            const bool leftBehind =
+                event.kind == PipelineEvent::Kind::EndOfStream && seeks != seeks_.load();
+            if (generation != generation_.load() || leftBehind) {
+                return;
+            }
+            if (event.kind == PipelineEvent::Kind::StateReached ||
+                event.kind == PipelineEvent::Kind::Settled) {
+                moveTowardTarget();
+            }
+            onEvent_(event);
+        },
+        Qt::QueuedConnection);
 }
 
 bool AudioPipeline::play(const core::FilePath& file) {
@@ -278,19 +362,36 @@ bool AudioPipeline::play(const core::FilePath& file) {
     g_free(absolutePath);
     // The sound server's stream takes the sink's volume when it is made, for each file.
     g_object_set(volumeControl_, "volume", volume_, nullptr);
-    if (!request(GST_STATE_PLAYING)) {
+    if (!request(PipelineState::Playing)) {
         close();
         return false;
     }
     return true;
 }
 
-bool AudioPipeline::request(GstState state) {
+bool AudioPipeline::request(PipelineState target) {
+    target_ = target;
+    return moveTowardTarget();
+}
+
+bool AudioPipeline::moveTowardTarget() {
+    if (target_ == PipelineState::Closed) {
+        return true;
+    }
+    GstState current = GST_STATE_NULL;
+    const GstStateChangeReturn now = gst_element_get_state(pipeline_, &current, nullptr, 0);
+    // On its way: asked again once the change under way is complete. After a failure the
+    // pipeline posts an error, which closes it.
+    if (now == GST_STATE_CHANGE_ASYNC || now == GST_STATE_CHANGE_FAILURE ||
+        current == gstState(target_)) {
+        return true;
+    }
     ++changes_;
-    return gst_element_set_state(pipeline_, state) != GST_STATE_CHANGE_FAILURE;
+    return gst_element_set_state(pipeline_, gstState(target_)) != GST_STATE_CHANGE_FAILURE;
 }
 
 void AudioPipeline::close() {
+    target_ = PipelineState::Closed;
     // Returns once the file is closed.
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     // Counted after the pipeline is down, so that the state messages its going down posted
@@ -299,14 +400,16 @@ void AudioPipeline::close() {
     ++changes_;
 }
 
-GstState AudioPipeline::currentState() const {
+PipelineState AudioPipeline::currentState() const {
     GstState current = GST_STATE_NULL;
     gst_element_get_state(pipeline_, &current, nullptr, 0);
-    return current;
+    return pipelineState(current);
 }
 
-bool AudioPipeline::isPipeline(const GstMessage* message) const {
-    return GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_);
+bool AudioPipeline::isSettled() const {
+    GstState current = GST_STATE_NULL;
+    const GstStateChangeReturn now = gst_element_get_state(pipeline_, &current, nullptr, 0);
+    return now == GST_STATE_CHANGE_SUCCESS && current >= GST_STATE_PAUSED;
 }
 
 std::optional<std::int64_t> AudioPipeline::position() const {

@@ -86,7 +86,7 @@ void PlaybackEngine::start() {
     // Made at the first play, so that starting GStreamer does not hold up the program's start.
     if (problem.isEmpty() && pipeline_ == nullptr) {
         pipeline_ = AudioPipeline::create(
-            *this, [this](GstMessage* message) { handleMessage(message); }, soundIdentity_);
+            *this, [this](const PipelineEvent& event) { handleEvent(event); }, soundIdentity_);
         if (pipeline_ == nullptr) {
             problem = tr("GStreamer's plugins for playing are missing");
         } else {
@@ -148,7 +148,7 @@ void PlaybackEngine::close(double keptPosition, std::optional<double> keptLength
 
 void PlaybackEngine::play() {
     if (wanted_ == PlayState::Paused) {
-        if (pipeline_->request(GST_STATE_PLAYING)) {
+        if (pipeline_->request(PipelineState::Playing)) {
             wanted_ = PlayState::Playing;
             tellState();
         }
@@ -159,10 +159,16 @@ void PlaybackEngine::play() {
 }
 
 void PlaybackEngine::pause() {
-    // Told at once: the sound stops when the request returns, and a pipeline still on its way
-    // to playing posts no change to paused.
-    if (wanted_ == PlayState::Playing && pipeline_->request(GST_STATE_PAUSED)) {
+    // Told at once, and held where it is: the sound stops when the request returns, or as
+    // soon as a change under way is complete, and a pipeline still on its way to playing posts
+    // no change to paused.
+    if (wanted_ != PlayState::Playing) {
+        return;
+    }
+    const double held = position();
+    if (pipeline_->request(PipelineState::Paused)) {
         wanted_ = PlayState::Paused;
+        lastPosition_ = held;
         tellUser(tr("Paused %1").arg(shownName(source_)));
         tellState();
     }
@@ -194,8 +200,9 @@ void PlaybackEngine::seek(double seconds) {
 }
 
 void PlaybackEngine::applyPendingSeek() {
-    // Until the pipeline holds the file ready, a seek waits; a later one takes its place.
-    if (!pendingSeek_ || pipeline_->currentState() < GST_STATE_PAUSED) {
+    // Until the pipeline holds the file ready with nothing under way, a seek waits; a later
+    // one takes its place.
+    if (!pendingSeek_ || !pipeline_->isSettled()) {
         return;
     }
     if (pipeline_->seek(*pendingSeek_)) {
@@ -236,28 +243,33 @@ double PlaybackEngine::position() const {
     if (state_ == PlayState::Stopped) {
         return keptPosition_;
     }
-    // While the pipeline cannot tell (before its first sample, during a seek), it stands
-    // where it was last seen.
+    // A seek asked for stands for where playback is from the moment it is asked, also while
+    // it waits for the pipeline or is on its way.
+    if (pendingSeek_) {
+        return seconds(*pendingSeek_);
+    }
+    if (seekInFlight_ || wanted_ == PlayState::Paused) {
+        return lastPosition_;
+    }
+    // While the pipeline cannot tell (before its first sample), it stands where it was last
+    // seen.
     if (const std::optional<std::int64_t> position = pipeline_->position()) {
         lastPosition_ = seconds(*position);
     }
     return lastPosition_;
 }
 
-void PlaybackEngine::handleMessage(GstMessage* message) {
+void PlaybackEngine::handleEvent(const PipelineEvent& event) {
     const QString name = shownName(source_);
-    switch (GST_MESSAGE_TYPE(message)) {
-        case GST_MESSAGE_STATE_CHANGED: {
-            GstState newState = GST_STATE_NULL;
-            gst_message_parse_state_changed(message, nullptr, &newState, nullptr);
-            if (newState == GST_STATE_PLAYING && wanted_ == PlayState::Playing) {
+    switch (event.kind) {
+        case PipelineEvent::Kind::StateReached:
+            if (event.state == PipelineState::Playing && wanted_ == PlayState::Playing) {
                 tellUser(tr("Playing %1").arg(name));
             }
             applyPendingSeek();
             tellState();
             return;
-        }
-        case GST_MESSAGE_ASYNC_DONE:
+        case PipelineEvent::Kind::Settled:
             if (seekInFlight_) {
                 seekInFlight_ = false;
                 emit seeked(position());
@@ -265,10 +277,10 @@ void PlaybackEngine::handleMessage(GstMessage* message) {
             applyPendingSeek();
             tellLength();
             return;
-        case GST_MESSAGE_DURATION_CHANGED:
+        case PipelineEvent::Kind::LengthChanged:
             tellLength();
             return;
-        case GST_MESSAGE_EOS: {
+        case PipelineEvent::Kind::EndOfStream: {
             // What played, which for a file cut short while it played is less than its length.
             // Without rewinding, the player stays there with the length still known.
             const double played = position();
@@ -280,14 +292,12 @@ void PlaybackEngine::handleMessage(GstMessage* message) {
             tellUser(tr("Finished %1").arg(name));
             return;
         }
-        case GST_MESSAGE_ERROR: {
-            const QString reason = plainReason(message);
+        case PipelineEvent::Kind::Failed: {
+            const QString reason = plainReason(event.error);
             close();
             tellUser(tr("Cannot play %1: %2").arg(name, reason));
             return;
         }
-        default:
-            return;
     }
 }
 
@@ -299,7 +309,7 @@ void PlaybackEngine::tellState() {
             now = wanted_;
             break;
         default:
-            if (pipeline_->currentState() == GST_STATE_PLAYING) {
+            if (pipeline_->currentState() == PipelineState::Playing) {
                 now = counting_ ? PlayState::Waiting : PlayState::Playing;
             } else if (state_ == PlayState::Stopped) {
                 now = PlayState::Waiting;
@@ -327,30 +337,22 @@ void PlaybackEngine::tellUser(const QString& text) {
     emit statusTextChanged(text);
 }
 
-QString PlaybackEngine::plainReason(GstMessage* message) const {
-    GError* error = nullptr;
-    gst_message_parse_error(message, &error, nullptr);
-    const GQuark domain = error->domain;
-    const int code = error->code;
-    g_error_free(error);
-    GstObject* from = GST_MESSAGE_SRC(message);
-    if (GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SINK)) {
-        return tr("the sound output cannot be used");
-    }
-    if (domain == GST_RESOURCE_ERROR) {
-        if (code == GST_RESOURCE_ERROR_NOT_FOUND) {
+QString PlaybackEngine::plainReason(PipelineError error) const {
+    switch (error) {
+        case PipelineError::SoundOutput:
+            return tr("the sound output cannot be used");
+        case PipelineError::FileMissing:
             return tr("the file does not exist");
-        }
-        if (code == GST_RESOURCE_ERROR_NOT_AUTHORIZED) {
+        case PipelineError::NotPermitted:
             return tr("permission denied");
-        }
-        return whyUnreadable(source_);
-    }
-    if (domain == GST_STREAM_ERROR && code == GST_STREAM_ERROR_CODEC_NOT_FOUND) {
-        return tr("no decoder for this kind of file");
-    }
-    if (domain == GST_STREAM_ERROR) {
-        return tr("not an audio file");
+        case PipelineError::Unreadable:
+            return whyUnreadable(source_);
+        case PipelineError::NoDecoder:
+            return tr("no decoder for this kind of file");
+        case PipelineError::NotAudio:
+            return tr("not an audio file");
+        case PipelineError::Other:
+            break;
     }
     return tr("the media framework failed");
 }

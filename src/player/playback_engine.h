@@ -12,11 +12,11 @@
 #include "player/playback.h"
 #include "player/sound_identity.h"
 
-typedef struct _GstMessage GstMessage;
-
 namespace player {
 
 class AudioPipeline;
+struct PipelineEvent;
+enum class PipelineError;
 
 // Plays one file at a time through GStreamer, with no widget: it holds the pipeline, counts
 // the file's frames beside playback for its exact length, and keeps the play state, the
@@ -65,13 +65,13 @@ private:
     void start();
     // Closes the file; a player that stays at the end keeps its position and length.
     void close(double keptPosition = 0, std::optional<double> keptLength = {});
-    void handleMessage(GstMessage* message);
+    void handleEvent(const PipelineEvent& event);
     void applyPendingSeek();
     void lengthCounted(std::uint64_t count, std::optional<double> length);
     void tellLength();
     void tellState();
     void tellUser(const QString& text);
-    QString plainReason(GstMessage* error) const;
+    QString plainReason(PipelineError error) const;
 
     std::unique_ptr<AudioPipeline> pipeline_;
     core::FilePath source_;
@@ -81,7 +81,8 @@ private:
     bool autoRewind_ = true;
     double volume_ = 1.0;
     double keptPosition_ = 0;  // where a stopped player stands
-    // Where the pipeline was last seen to stand, for when it cannot tell.
+    // Where the pipeline was last seen to stand, for when it cannot tell; while a file is
+    // held, where it was held.
     mutable double lastPosition_ = 0;
     std::optional<double> countedLength_;
     double toldLength_ = 0;

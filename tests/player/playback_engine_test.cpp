@@ -23,6 +23,9 @@ namespace {
 
 constexpr int kStartTimeoutMs = 5000;
 constexpr int kSeekTimeoutMs = 30000;
+// How long a loaded machine may take to settle in the state last asked for, a seek far into a
+// file that has to be read up to there included.
+constexpr int kOutcomeTimeoutMs = 30000;
 constexpr int kOneHourCopies = 720;  // of a five-second file
 
 QList<PlayState> newStates(const QSignalSpy& spy) {
@@ -54,6 +57,11 @@ int randomGap() {
         QTest::qWait(gap);
     }
     return gap;
+}
+
+PlayState open(PlaybackEngine& engine, const QString& file) {
+    engine.setSource(pathOf(file));
+    return PlayState::Playing;
 }
 
 QString writeLongFile(const QTemporaryDir& folder, int copies = test_files::kLongMpegFileCopies) {
@@ -315,6 +323,61 @@ private slots:
         }
     }
 
+    // Random sequences of requests at random gaps end in the state of the last one. A run
+    // makes MP3PLAYER_ENGINE_SEQUENCES of them (5 unless set); tools/run-stress makes a
+    // hundred beside three busy processes.
+    void randomRequestSequencesEndInTheStateOfTheLastRequest() {
+        const QTemporaryDir folder;
+        const QString first = writeLongFile(folder, kOneHourCopies);
+        const QString second = folder.filePath(QStringLiteral("second.mp3"));
+        QVERIFY(QFile::copy(first, second));
+        // Each request, made of the engine, and the state it leaves wanted after `wanted`.
+        using Request = std::function<PlayState(PlaybackEngine&, PlayState wanted)>;
+        const QList<std::pair<QString, Request>> requests{
+            {"open", [&](auto& engine, auto) { return open(engine, first); }},
+            {"new source", [&](auto& engine, auto) { return open(engine, second); }},
+            {"play",
+             [](auto& engine, auto) {
+                 engine.play();
+                 return PlayState::Playing;
+             }},
+            {"pause",
+             [](auto& engine, auto wanted) {
+                 engine.pause();
+                 return wanted == PlayState::Playing ? PlayState::Paused : wanted;
+             }},
+            {"stop",
+             [](auto& engine, auto) {
+                 engine.stop();
+                 return PlayState::Stopped;
+             }},
+            {"seek",
+             [](auto& engine, auto wanted) {
+                 engine.seek(QRandomGenerator::global()->bounded(3000.0));
+                 return wanted;
+             }},
+        };
+        const int sequences = qEnvironmentVariableIsSet("MP3PLAYER_ENGINE_SEQUENCES")
+                                  ? qEnvironmentVariableIntValue("MP3PLAYER_ENGINE_SEQUENCES")
+                                  : 5;
+        for (int sequence = 1; sequence <= sequences && !QTest::currentTestFailed(); ++sequence) {
+            PlaybackEngine engine;
+            PlayState wanted = PlayState::Stopped;
+            QString how = QStringLiteral("sequence %1:").arg(sequence);
+            const int count = QRandomGenerator::global()->bounded(2, 7);
+            for (int i = 0; i < count; ++i) {
+                const auto& [name, request] =
+                    requests.at(i == 0 ? 0 : QRandomGenerator::global()->bounded(requests.size()));
+                how += QStringLiteral(" %1 after %2 ms").arg(name).arg(randomGap());
+                wanted = request(engine, wanted);
+            }
+            endsAsTold(engine, wanted, how);
+            if (wanted == PlayState::Stopped) {
+                QVERIFY2(engine.position() == 0.0, qPrintable(how));
+            }
+        }
+    }
+
     // Some follow each other at once, as requests that arrive together do; after the others,
     // once what the pipeline posted meanwhile is handled, the state told is the last asked.
     void aThousandPlayPausesEachTakeEffect() {
@@ -394,9 +457,19 @@ private:
     // The state told is the one the last request asked for, the pipeline does what it tells,
     // and no late report changes that.
     static void endsAsTold(PlaybackEngine& engine, PlayState outcome, const QString& how) {
-        QTRY_VERIFY2(engine.state() == outcome, qPrintable(how));
+        QTRY_VERIFY2_WITH_TIMEOUT(engine.state() == outcome, qPrintable(how), kOutcomeTimeoutMs);
         QSignalSpy reports(&engine, &PlaybackEngine::stateChanged);
-        QVERIFY2(soundGoesOn(engine) == (outcome == PlayState::Playing), qPrintable(how));
+        if (outcome == PlayState::Playing) {
+            // A seek far into the file reads up to there before the sound goes on.
+            QTRY_VERIFY2_WITH_TIMEOUT(soundGoesOn(engine), qPrintable(how), kOutcomeTimeoutMs);
+        } else {
+            const double before = engine.position();
+            QTest::qWait(300);
+            QVERIFY2(engine.position() == before,
+                     qPrintable(how + QStringLiteral(": moved from %1 s to %2 s")
+                                          .arg(before, 0, 'f', 6)
+                                          .arg(engine.position(), 0, 'f', 6)));
+        }
         QVERIFY2(reports.isEmpty(), qPrintable(how));
     }
 };
