@@ -97,12 +97,6 @@ QVariantMap MprisPlayer::metadata() const {
     return data;
 }
 
-void MprisPlayer::setVolume(double level) {
-    if (std::isfinite(level)) {
-        playback_.setVolume(level);
-    }
-}
-
 qlonglong MprisPlayer::position() const {
     return microseconds(playback_.position());
 }

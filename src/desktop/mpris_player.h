@@ -43,8 +43,7 @@ public:
     double rate() const { return 1.0; }
     QVariantMap metadata() const;
     double volume() const { return playback_.volume(); }
-    // A level that is not a finite number is no volume and is ignored.
-    void setVolume(double level);
+    void setVolume(double level) { playback_.setVolume(level); }
     qlonglong position() const;
     bool canGoNext() const { return false; }
     bool canGoPrevious() const { return false; }

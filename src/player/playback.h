@@ -42,7 +42,7 @@ public:
     // Goes to `seconds` from the start, exactly; a place outside the file is taken to its
     // nearest end, and one that is not a number is ignored.
     virtual void seek(double seconds) = 0;
-    // Taken to 0 to 1; a level that is not a finite number is ignored.
+    // Taken to 0 to 1; a level that is not a finite number is ignored (requested_level.h).
     virtual void setVolume(double level) = 0;
 
 signals:

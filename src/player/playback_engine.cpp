@@ -13,6 +13,7 @@
 
 #include "player/audio_pipeline.h"
 #include "player/mpeg_audio_duration.h"
+#include "player/requested_level.h"
 
 namespace player {
 
@@ -212,19 +213,16 @@ void PlaybackEngine::applyPendingSeek() {
     pendingSeek_.reset();
 }
 
-void PlaybackEngine::setVolume(double level) {
-    if (!std::isfinite(level)) {
+void PlaybackEngine::setVolume(double requested) {
+    const std::optional<double> level = requestedFraction(requested, 1.0);
+    if (!level || *level == volume_) {
         return;
     }
-    level = std::clamp(level, 0.0, 1.0);
-    if (level == volume_) {
-        return;
-    }
-    volume_ = level;
+    volume_ = *level;
     if (pipeline_ != nullptr) {
-        pipeline_->setVolume(level);
+        pipeline_->setVolume(volume_);
     }
-    emit volumeChanged(level);
+    emit volumeChanged(volume_);
 }
 
 double PlaybackEngine::length() const {

@@ -56,7 +56,7 @@ public:
     void pauseOrResume() override;
     void stop() override;
     void seek(double seconds) override;
-    void setVolume(double level) override;
+    void setVolume(double requested) override;
 
 signals:
     void statusTextChanged(const QString& text);

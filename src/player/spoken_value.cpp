@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "player/play_time.h"
+#include "player/requested_level.h"
 
 namespace player {
 
@@ -61,12 +62,12 @@ public:
     }
 
     void setCurrentValue(const QVariant& value) override {
-        const double maximum = spoken_().maximum;
-        if (maximum <= 0) {
+        const std::optional<double> fraction =
+            requestedFraction(value.toDouble(), spoken_().maximum);
+        if (!fraction) {
             return;
         }
-        const double fraction = std::clamp(value.toDouble() / maximum, 0.0, 1.0);
-        slider()->setSliderPosition(slider()->minimum() + qRound(fraction * steps()));
+        slider()->setSliderPosition(slider()->minimum() + qRound(*fraction * steps()));
         slider()->triggerAction(QAbstractSlider::SliderNoAction);
     }
 
