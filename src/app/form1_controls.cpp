@@ -281,7 +281,10 @@ void Form1::createControls() {
     new FocusMark(this);
 
     const LargePictures decoded = largePictures.get();
-    background_ = QPixmap::fromImage(decoded.background);
+    // Only the part of the background that the window shows is kept: the rest of the picture
+    // would take half as much memory again.
+    const QSize shown = size() * decoded.background.devicePixelRatio();
+    background_ = QPixmap::fromImage(decoded.background.copy(QRect(QPoint(), shown)));
     Picture1->setPixmap(QPixmap::fromImage(decoded.banner));
 
     Timer1 = new QTimer(this);

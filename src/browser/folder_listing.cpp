@@ -1,11 +1,11 @@
 #include "browser/folder_listing.h"
 
 #include <dirent.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCollator>
-#include <QRegularExpression>
 
 #include <cerrno>
 
@@ -80,11 +80,12 @@ QVector<FilePath> visibleEntries(const FilePath& folder, mode_t mode, Wanted wan
 }  // namespace
 
 QVector<FilePath> matchingFiles(const FilePath& folder, const QString& pattern) {
-    const QRegularExpression wholeName =
-        QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive);
-    // Matched as the user reads the name: the expression matches valid text only.
+    // Matched as the user reads the name, by the C library's wildcard rules in the user's
+    // locale, which need no regular expression engine in memory.
+    const QByteArray wildcard = pattern.toUtf8();
     return visibleEntries(folder, S_IFREG, [&](const FilePath& name) {
-        return wholeName.match(name.readable()).hasMatch();
+        return ::fnmatch(wildcard.constData(), name.readable().toUtf8().constData(),
+                         FNM_CASEFOLD) == 0;
     });
 }
 
