@@ -1,11 +1,13 @@
 #!/usr/bin/python3
 """What the whole player costs while it plays, beside players that people pick for being light.
 
-Usage: bench_playing.py <mp3player executable> <source folder>
+Usage: bench_playing.py <mp3player executable> <source folder> <bench_floor executable>
 
 Runs the real player on a virtual X display with its window shown, its 60 ms tick running and
 a 192 kbps file playing into the null sink of a private PulseAudio server, then, one after the
-other into the same sink, `audacious -H`, `mpg123 -o pulse` and `gst-launch-1.0 playbin`. Each
+other into the same sink, the floor under it (bench_floor: a bare Qt window with a 60 ms timer,
+playing through the player's own pipeline and sink settings), `audacious -H`, `mpg123 -o
+pulse` and `gst-launch-1.0 playbin`. Each
 is measured from /proc over 15 s after a 3 s settle: the CPU time of all its threads per second
 of audio (from schedstat, in nanoseconds), the context switches of all its threads per second
 and its resident memory. Two rounds, the second in the opposite order; the figures are the
@@ -21,7 +23,7 @@ import sys
 import tempfile
 import time
 
-source_folder = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else ""
+source_folder = os.path.abspath(sys.argv[2]) if len(sys.argv) == 4 else ""
 sys.path.insert(0, os.path.join(source_folder, "tests", "e2e"))
 import e2e_support as e2e  # noqa: E402
 import real_sound_test as sound  # noqa: E402
@@ -35,6 +37,7 @@ CYCLES = 150
 WARM_CYCLES = 10
 FILE_NAME = "noise-192.mp3"
 CPU_GOAL_MPG123 = 1.5
+FLOOR_GOAL = 1.15
 SWITCHES_GOAL = 60
 RSS_GOAL_MIB = 36
 GROWTH_GOAL_MIB = 0.5
@@ -135,9 +138,10 @@ def run_tool(command, environment):
                             stderr=subprocess.DEVNULL, preexec_fn=e2e.die_with_parent)
 
 
-def play_side_by_side(player_path, folder, environment, display, log):
+def play_side_by_side(player_path, floor_path, folder, environment, display, log):
     path = os.path.join(folder, FILE_NAME)
     tools = {
+        "floor": [floor_path, path],
         "audacious -H": ["audacious", "-H", path],
         "mpg123 -o pulse": ["mpg123", "-q", "-o", "pulse", path],
         "gst-launch-1.0 playbin": ["gst-launch-1.0", "-q", "playbin",
@@ -190,8 +194,8 @@ def verdict_at_most(value, limit):
 
 def rows(figures, warm, cycled):
     own = figures["player"]
-    audacious, mpg123, gst = (figures[name] for name in
-                              ("audacious -H", "mpg123 -o pulse", "gst-launch-1.0 playbin"))
+    floor, audacious, mpg123, gst = (figures[name] for name in (
+        "floor", "audacious -H", "mpg123 -o pulse", "gst-launch-1.0 playbin"))
     run = (f"192 kbps into a PulseAudio null sink, {MEASURED_SECONDS:.0f} s after "
            f"{SETTLE_SECONDS} s, mean of {ROUNDS} rounds")
     figure = "Playing, whole program (window shown, 60 ms tick)"
@@ -203,6 +207,8 @@ def rows(figures, warm, cycled):
                 f"{verdict_at_most(ratio, limit) if limit else '-'} |")
 
     return [
+        cpu_row(floor, "floor (bare window, same pipeline)", f"within {FLOOR_GOAL}x of the floor",
+                FLOOR_GOAL),
         cpu_row(audacious, "audacious -H", "no more than audacious -H", 1.0),
         cpu_row(mpg123, "mpg123 -o pulse", f"within {CPU_GOAL_MPG123}x of mpg123",
                 CPU_GOAL_MPG123),
@@ -217,6 +223,10 @@ def rows(figures, warm, cycled):
         f"audacious -H, {mpg123['rss']:.1f} MiB mpg123, {gst['rss']:.1f} MiB gst-launch | "
         f"{own['rss'] / audacious['rss']:.2f}x | at most {RSS_GOAL_MIB} MiB | "
         f"{verdict_at_most(own['rss'], RSS_GOAL_MIB)} |",
+        f"| {figure}: resident memory while playing beside the floor, most of {ROUNDS} rounds | "
+        f"{own['rss']:.1f} MiB | {floor['rss']:.1f} MiB floor (bare window, same pipeline) | "
+        f"{own['rss'] / floor['rss']:.2f}x | within {FLOOR_GOAL}x of the floor | "
+        f"{verdict_at_most(own['rss'] / floor['rss'], FLOOR_GOAL)} |",
         f"| Resident memory after {CYCLES} play/stop cycles, less after the first {WARM_CYCLES} "
         f"| {cycled - warm:+.2f} MiB ({cycled:.1f} MiB) | {warm:.1f} MiB after {WARM_CYCLES} | "
         f"- | no growth (under {GROWTH_GOAL_MIB} MiB) | "
@@ -225,9 +235,11 @@ def rows(figures, warm, cycled):
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit(f"usage: {sys.argv[0]} <mp3player executable> <source folder>")
+    if len(sys.argv) != 4:
+        sys.exit(f"usage: {sys.argv[0]} <mp3player executable> <source folder> "
+                 "<bench_floor executable>")
     player_path = os.path.abspath(sys.argv[1])
+    floor_path = os.path.abspath(sys.argv[3])
     folder = tempfile.mkdtemp(prefix="mp3player-bench-playing-")
     server = xvfb = bus = None
     try:
@@ -245,7 +257,7 @@ def main():
         environment.update(DISPLAY=display, QT_QPA_PLATFORM="xcb",
                            DBUS_SESSION_BUS_ADDRESS=address)
         with open(os.path.join(folder, "player.log"), "ab") as log:
-            figures = play_side_by_side(player_path, music, environment, display, log)
+            figures = play_side_by_side(player_path, floor_path, music, environment, display, log)
             warm, cycled = memory_over_cycles(player_path, music, environment, display, log)
         print("| Figure | This program | Baseline (same run) | Ratio | Goal | Result |")
         print("| --- | ---: | ---: | ---: | --- | --- |")
