@@ -37,6 +37,11 @@ public:
     double length() const override { return seconds; }
     double position() const override { return at; }
     double volume() const override { return 1; }
+    QString statusText() const override { return {}; }
+    void setSource(const core::FilePath& path) override {
+        calls << QStringLiteral("source:") + path.exactSpelling();
+    }
+    void setAutoRewind(bool) override {}
     void play() override { calls << QStringLiteral("play"); }
     void pause() override { calls << QStringLiteral("pause"); }
     void pauseOrResume() override { calls << QStringLiteral("pauseOrResume"); }
