@@ -1,6 +1,5 @@
 #include "app/program.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QGuiApplication>
@@ -17,11 +16,10 @@ Program::Program() {
     window_ = std::make_unique<Form1>(std::make_unique<MediaStrip>(engine_));
     Form1& window = *window_;
 
-    // The desktop's media controls steer the engine; their Play with nothing open is a press
-    // of play & stop, which plays the file chosen in the window.
-    auto* playStop = window.findChild<QAbstractButton*>(QStringLiteral("cmdOpen"));
-    mpris_ = std::make_unique<desktop::MprisService>(
-        engine_, [playStop] { playStop->click(); }, Form1::kApplicationTitle);
+    mpris_ = std::make_unique<desktop::MprisService>(engine_, Form1::kApplicationTitle);
+    // The desktop's Play with nothing open is a press of play & stop.
+    QObject::connect(mpris_.get(), &desktop::MprisService::playChosenFileRequested, &window,
+                     &Form1::playChosenFile);
     QObject::connect(mpris_.get(), &desktop::MprisService::raiseRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
         window.show();
