@@ -20,8 +20,8 @@
 #include "child_process.h"
 #include "core/file_path.h"
 #include "measure.h"
-#include "player/media_component.h"
 #include "player/mpeg_audio_duration.h"
+#include "player/playback_engine.h"
 #include "report.h"
 #include "temp_folder.h"
 
@@ -89,21 +89,21 @@ double millisecondsToStop(const std::string& path) {
     return bench::secondsBetween(asked, ended) * 1000;
 }
 
-// Milliseconds the component takes to give up a file it counts from the disk, by a new
-// (empty) source or by its own end.
+// Milliseconds the playback engine, the component behind the media strip, takes to give up a
+// file it counts from the disk, by a new (empty) source or by its own end.
 double millisecondsToLeave(const std::string& path, bool byEnd) {
     evict(path);
-    auto media = createSystemMediaComponent();
-    media->setSourceFile(core::FilePath(QByteArray::fromStdString(path)));
+    auto engine = std::make_unique<player::PlaybackEngine>();
+    engine->setSource(core::FilePath(QByteArray::fromStdString(path)));
     std::this_thread::sleep_for(std::chrono::duration<double>(kStopAfterSeconds));
     const auto asked = bench::Clock::now();
     if (byEnd) {
-        media.reset();
+        engine.reset();
     } else {
-        media->setSourceFile(core::FilePath());
+        engine->setSource(core::FilePath());
     }
     const double milliseconds = bench::secondsBetween(asked, bench::Clock::now()) * 1000;
-    media.reset();
+    engine.reset();
     return milliseconds;
 }
 

@@ -20,8 +20,9 @@
 #include "child_process.h"
 #include "core/file_path.h"
 #include "measure.h"
-#include "player/media_component.h"
+#include "player/media_strip.h"
 #include "player/mpeg_audio_duration.h"
+#include "player/playback_engine.h"
 #include "report.h"
 #include "temp_folder.h"
 
@@ -71,14 +72,15 @@ int playAndReport(int argc, char* argv[]) {
     const core::FilePath file{QByteArray(argv[3])};
     const double seconds = std::strtod(argv[4], nullptr);
     QApplication app(argc, argv);
+    player::PlaybackEngine engine;
     std::unique_ptr<QWidget> window;
     MediaComponent* media = nullptr;
     if (mode == "window") {
-        auto form = std::make_unique<Form1>(createSystemMediaComponent());
+        auto form = std::make_unique<Form1>(std::make_unique<MediaStrip>(engine));
         media = form->findChild<MediaComponent*>(QStringLiteral("MediaPlayer1"));
         window = std::move(form);
     } else {
-        auto component = createSystemMediaComponent();
+        auto component = std::make_unique<MediaStrip>(engine);
         media = component.get();
         window = std::move(component);
     }
@@ -129,7 +131,8 @@ double toolCpuSeconds(const std::vector<std::string>& command, std::optional<dou
 
 // Milliseconds from setSourceFile() until the component reports that it plays.
 std::vector<double> startLatencies(const core::FilePath& file) {
-    auto media = createSystemMediaComponent();
+    player::PlaybackEngine engine;
+    auto media = std::make_unique<MediaStrip>(engine);
     media->show();
     QCoreApplication::processEvents();
     std::vector<double> milliseconds;

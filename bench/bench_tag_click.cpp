@@ -18,7 +18,8 @@
 #include "browser/file_list.h"
 #include "core/file_path.h"
 #include "measure.h"
-#include "player/media_component.h"
+#include "player/media_strip.h"
+#include "player/playback_engine.h"
 #include "report.h"
 #include "tag/id3v2_file.h"
 #include "tag/tag_record.h"
@@ -153,7 +154,8 @@ int main(int argc, char* argv[]) {
                   << " rounds\n";
         QApplication app(argc, argv);
         QDir::setCurrent(QString::fromStdString(folder.path().string()));
-        Form1 window(createSystemMediaComponent());
+        player::PlaybackEngine engine;
+        Form1 window(std::make_unique<MediaStrip>(engine));
         auto* files = window.findChild<browser::FileList*>(QStringLiteral("File1"));
         bench::require(files != nullptr && files->count() == 2 * kFilesOfEachKind,
                        "the file list does not hold the files");

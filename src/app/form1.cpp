@@ -277,11 +277,15 @@ void Form1::showSaveError(const QString& text) {
 
 void Form1::cmdOpen_Click() {
     if (!isPlaying) {
-        MediaPlayer1->setSourceFile(filePath);
-        MediaPlayer1->setAutoRewind(false);
+        playChosenFile();
     } else {
         MediaPlayer1->setSourceFile(core::FilePath());
     }
+}
+
+void Form1::playChosenFile() {
+    MediaPlayer1->setSourceFile(filePath);
+    MediaPlayer1->setAutoRewind(false);
 }
 
 void Form1::MediaPlayer1_PlayStateChange(qint32 /*oldState*/, qint32 newState) {

@@ -53,6 +53,9 @@ public:
 
     explicit Form1(std::unique_ptr<MediaComponent> media, QWidget* parent = nullptr);
 
+    // Hands the file last chosen to the media strip, as play & stop does while nothing plays.
+    void playChosenFile();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

@@ -1,6 +1,5 @@
 #include "app/program.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QGuiApplication>
@@ -13,17 +12,14 @@
 Program::Program() {
     QApplication::setApplicationName(Form1::kApplicationTitle);
     QApplication::setDesktopFileName(QStringLiteral("mp3player"));
-    auto strip = std::make_unique<MediaStrip>();
-    player::PlaybackEngine& engine = strip->engine();
-    engine.setSoundIdentity({Form1::kApplicationTitle, QGuiApplication::desktopFileName()});
-    window_ = std::make_unique<Form1>(std::move(strip));
+    engine_.setSoundIdentity({Form1::kApplicationTitle, QGuiApplication::desktopFileName()});
+    window_ = std::make_unique<Form1>(std::make_unique<MediaStrip>(engine_));
     Form1& window = *window_;
 
-    // The desktop's media controls steer the strip's engine; their Play with nothing open is
-    // a press of play & stop, which plays the file chosen in the window.
-    auto* playStop = window.findChild<QAbstractButton*>(QStringLiteral("cmdOpen"));
-    mpris_ = std::make_unique<desktop::MprisService>(
-        engine, [playStop] { playStop->click(); }, Form1::kApplicationTitle);
+    mpris_ = std::make_unique<desktop::MprisService>(engine_, Form1::kApplicationTitle);
+    // The desktop's Play with nothing open is a press of play & stop.
+    QObject::connect(mpris_.get(), &desktop::MprisService::playChosenFileRequested, &window,
+                     &Form1::playChosenFile);
     QObject::connect(mpris_.get(), &desktop::MprisService::raiseRequested, &window, [&window] {
         window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
         window.show();

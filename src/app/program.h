@@ -2,14 +2,17 @@
 
 #include <memory>
 
+#include "player/playback_engine.h"
+
 class Form1;
 
 namespace desktop {
 class MprisService;
 }
 
-// The player as its entry point starts it: the window over the system's media strip, and the
-// desktop's media controls over the strip's playback. Needs the QApplication.
+// The player as its entry point starts it: the playback engine, the window whose media strip
+// shows and steers it, and the desktop's media controls over the same engine. Needs the
+// QApplication.
 class Program {
 public:
     Program();
@@ -22,6 +25,8 @@ public:
     void show();
 
 private:
+    // Made first and ended last: the window and the desktop's controls hold on to it.
+    player::PlaybackEngine engine_;
     std::unique_ptr<Form1> window_;
     std::unique_ptr<desktop::MprisService> mpris_;
 };

@@ -7,12 +7,8 @@
 
 namespace desktop {
 
-MprisService::MprisService(player::Playback& playback, std::function<void()> playChosenFile,
-                           QString programName, QObject* parent)
-    : QObject(parent),
-      playback_(playback),
-      playChosenFile_(std::move(playChosenFile)),
-      programName_(std::move(programName)) {}
+MprisService::MprisService(player::Playback& playback, QString programName, QObject* parent)
+    : QObject(parent), playback_(playback), programName_(std::move(programName)) {}
 
 QString MprisService::publish(QDBusConnection bus) {
     if (!bus.isConnected()) {
@@ -20,7 +16,8 @@ QString MprisService::publish(QDBusConnection bus) {
     }
     new MprisRoot(
         *this, programName_, [this] { emit raiseRequested(); }, [this] { emit quitRequested(); });
-    new MprisPlayer(*this, playback_, playChosenFile_, bus);
+    new MprisPlayer(
+        *this, playback_, [this] { emit playChosenFileRequested(); }, bus);
     if (!bus.registerObject(QStringLiteral("/org/mpris/MediaPlayer2"), this,
                             QDBusConnection::ExportAdaptors)) {
         return {};

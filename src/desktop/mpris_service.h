@@ -4,8 +4,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 namespace player {
 class Playback;
 }
@@ -14,15 +12,15 @@ namespace desktop {
 
 // Lets the desktop's media keys and media panel see and steer `playback` through MPRIS
 // (org.mpris.MediaPlayer2 and org.mpris.MediaPlayer2.Player). Their Play, when nothing is open,
-// plays the file chosen in the program through `playChosenFile`; bringing the program forward
-// and ending it are left to whoever listens to raiseRequested() and quitRequested().
+// asks for the file chosen in the program through playChosenFileRequested(); bringing the
+// program forward and ending it are left to whoever listens to raiseRequested() and
+// quitRequested().
 class MprisService : public QObject {
     Q_OBJECT
 
 public:
     // `programName` is the name the desktop shows for the player.
-    MprisService(player::Playback& playback, std::function<void()> playChosenFile,
-                 QString programName, QObject* parent = nullptr);
+    MprisService(player::Playback& playback, QString programName, QObject* parent = nullptr);
 
     // Offers the player on `bus`, once. Returns the bus name taken, or an empty string when
     // there is no bus or it would not have the player; the program then works as it does
@@ -30,12 +28,13 @@ public:
     QString publish(QDBusConnection bus);
 
 signals:
+    // Play when nothing is open: the program plays the file chosen in it, if any.
+    void playChosenFileRequested();
     void raiseRequested();
     void quitRequested();
 
 private:
     player::Playback& playback_;
-    std::function<void()> playChosenFile_;
     QString programName_;
 };
 

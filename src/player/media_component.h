@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <memory>
-
 #include "core/file_path.h"
 #include "player/playback.h"
 
@@ -36,6 +34,3 @@ public:
 signals:
     void playStateChanged(qint32 oldState, qint32 newState);
 };
-
-// The component that plays through the system's media framework.
-std::unique_ptr<MediaComponent> createSystemMediaComponent();

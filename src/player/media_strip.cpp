@@ -26,13 +26,10 @@ constexpr int kFaceRefreshMs = 1000;
 
 }  // namespace
 
-std::unique_ptr<MediaComponent> createSystemMediaComponent() {
-    return std::make_unique<MediaStrip>();
-}
-
-MediaStrip::MediaStrip(QWidget* parent) : MediaComponent(parent) {
+MediaStrip::MediaStrip(player::Playback& playback, QWidget* parent)
+    : MediaComponent(parent), playback_(playback), statusText_(playback.statusText()) {
     createFace();
-    followEngine();
+    followPlayback();
 }
 
 void MediaStrip::createFace() {
@@ -46,7 +43,7 @@ void MediaStrip::createFace() {
     stopButton_->setAccessibleName(tr("Stop"));
     position_ = new QSlider(Qt::Horizontal, this);
     player::speakValueAs(position_, [this] {
-        return player::SpokenValue::playPosition(engine_.position(), engine_.length());
+        return player::SpokenValue::playPosition(playback_.position(), playback_.length());
     });
     position_->setRange(0, kSliderSteps);
     position_->setAccessibleName(tr("Position"));
@@ -55,7 +52,7 @@ void MediaStrip::createFace() {
     player::speakValueAs(volume_,
                          [this] { return player::SpokenValue::percent(volume_->value()); });
     volume_->setRange(0, kVolumeSteps);
-    volume_->setValue(qRound(engine_.volume() * kVolumeSteps));
+    volume_->setValue(qRound(playback_.volume() * kVolumeSteps));
     volume_->setMaximumWidth(80);
     volume_->setAccessibleName(tr("Volume"));
     // A click on either slider puts it where the click lands.
@@ -95,18 +92,18 @@ void MediaStrip::createFace() {
     connect(faceRefresh_, &QTimer::timeout, this, &MediaStrip::refreshFace);
 }
 
-void MediaStrip::followEngine() {
-    connect(&engine_, &player::Playback::stateChanged, this, &MediaStrip::followState);
-    connect(&engine_, &player::Playback::seeked, this, &MediaStrip::refreshFace);
-    connect(&engine_, &player::PlaybackEngine::statusTextChanged, this, &MediaStrip::tellUser);
-    connect(&engine_, &player::Playback::volumeChanged, this, [this](double level) {
-        // Only a move by the user is a request to the engine.
+void MediaStrip::followPlayback() {
+    connect(&playback_, &player::Playback::stateChanged, this, &MediaStrip::followState);
+    connect(&playback_, &player::Playback::seeked, this, &MediaStrip::refreshFace);
+    connect(&playback_, &player::Playback::statusTextChanged, this, &MediaStrip::tellUser);
+    connect(&playback_, &player::Playback::volumeChanged, this, [this](double level) {
+        // Only a move by the user is a request to the playback.
         const QSignalBlocker quiet(volume_);
         volume_->setValue(qRound(level * kVolumeSteps));
     });
 
     connect(playPause_, &QToolButton::clicked, this, &MediaStrip::playOrPause);
-    connect(stopButton_, &QToolButton::clicked, &engine_, &player::PlaybackEngine::stop);
+    connect(stopButton_, &QToolButton::clicked, &playback_, &player::Playback::stop);
     connect(position_, &QSlider::sliderReleased, this, [this] { seek(position_->value()); });
     connect(position_, &QSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove) {
@@ -114,22 +111,22 @@ void MediaStrip::followEngine() {
         }
     });
     connect(volume_, &QSlider::valueChanged, this, [this](int percent) {
-        engine_.setVolume(static_cast<double>(percent) / kVolumeSteps);
+        playback_.setVolume(static_cast<double>(percent) / kVolumeSteps);
     });
 }
 
 void MediaStrip::setSourceFile(const core::FilePath& path) {
-    if (path.isEmpty() && engine_.state() == PlayState::Stopped) {
+    if (path.isEmpty() && playback_.state() == PlayState::Stopped) {
         tellUser(tr("Nothing to play: choose a file in the list first."));
     }
-    engine_.setSource(path);
+    playback_.setSource(path);
 }
 
 void MediaStrip::playOrPause() {
-    if (engine_.state() == PlayState::Stopped && engine_.source().isEmpty()) {
+    if (playback_.state() == PlayState::Stopped && playback_.source().isEmpty()) {
         setSourceFile({});  // says what to do
     } else {
-        engine_.pauseOrResume();
+        playback_.pauseOrResume();
     }
 }
 
@@ -149,8 +146,8 @@ void MediaStrip::refreshFace() {
     if (position_->isSliderDown() || !isVisible()) {
         return;
     }
-    const double length = engine_.length();
-    const double fraction = length > 0 ? engine_.position() / length : 0;
+    const double length = playback_.length();
+    const double fraction = length > 0 ? playback_.position() / length : 0;
     const int value = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * kSliderSteps);
     // A new value repaints the slider, the larger part of a refresh's cost; one that leaves the
     // handle on its pixel (a long file, a pause) would show nothing new.
@@ -175,12 +172,12 @@ int MediaStrip::measureHandleTravel() const {
 }
 
 void MediaStrip::seek(int sliderValue) {
-    const double length = engine_.length();
-    if (engine_.state() == PlayState::Stopped || length <= 0) {
+    const double length = playback_.length();
+    if (playback_.state() == PlayState::Stopped || length <= 0) {
         refreshFace();
         return;
     }
-    engine_.seek(length * sliderValue / kSliderSteps);
+    playback_.seek(length * sliderValue / kSliderSteps);
 }
 
 void MediaStrip::tellUser(const QString& text) {

@@ -3,30 +3,28 @@
 #include <QIcon>
 
 #include "player/media_component.h"
-#include "player/playback_engine.h"
+#include "player/playback.h"
 
 class QLabel;
 class QSlider;
 class QTimer;
 class QToolButton;
 
-// The media strip over its playback engine: play/pause, stop, a position slider that seeks, a
-// volume slider and a line that says what the engine does or why it cannot. It shows what the
-// engine reports and hands each use of its controls to the engine as a request.
+// The media strip over a playback: play/pause, stop, a position slider that seeks, a volume
+// slider and a line that says what the playback does or why it cannot. It shows what the
+// playback reports and hands each use of its controls to the playback as a request. The
+// playback must outlive the strip.
 class MediaStrip : public MediaComponent {
     Q_OBJECT
 
 public:
-    explicit MediaStrip(QWidget* parent = nullptr);
-
-    // What the strip plays through, also for controls outside the window.
-    player::PlaybackEngine& engine() { return engine_; }
+    explicit MediaStrip(player::Playback& playback, QWidget* parent = nullptr);
 
     void setSourceFile(const core::FilePath& path) override;
-    void setAutoRewind(bool on) override { engine_.setAutoRewind(on); }
-    double duration() const override { return engine_.length(); }
-    double currentPosition() const override { return engine_.position(); }
-    core::FilePath sourceFile() const override { return engine_.source(); }
+    void setAutoRewind(bool on) override { playback_.setAutoRewind(on); }
+    double duration() const override { return playback_.length(); }
+    double currentPosition() const override { return playback_.position(); }
+    core::FilePath sourceFile() const override { return playback_.source(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -35,7 +33,7 @@ private:
     using PlayState = player::Playback::PlayState;
 
     void createFace();
-    void followEngine();
+    void followPlayback();
     void followState(PlayState oldState, PlayState newState);
     void playOrPause();
     void refreshFace();
@@ -44,7 +42,7 @@ private:
     void tellUser(const QString& text);
     void showStatus();
 
-    player::PlaybackEngine engine_;
+    player::Playback& playback_;
     QString statusText_;  // the status line whole, before it is cut to the strip
 
     QIcon playIcon_;

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include "core/file_path.h"
 
 namespace player {
 
-// One file played at a time, as a remote control sees it: what plays and where, and the
-// requests that steer it. Requests take effect in the order made; the last one wins.
+// One file played at a time, as its controls see it: what plays and where, what the player
+// says of it, and the requests that steer it. Requests take effect in the order made; the last
+// one wins.
 class Playback : public QObject {
     Q_OBJECT
 
@@ -31,6 +33,14 @@ public:
     virtual double position() const = 0;
     // From 0 (silent) to 1 (full).
     virtual double volume() const = 0;
+    // What the player does, or why it cannot, in a few plain words ("Paused song.mp3").
+    virtual QString statusText() const = 0;
+
+    // A file opens that file and starts playing it; an empty path stops playback and releases
+    // the file before this returns.
+    virtual void setSource(const core::FilePath& file) = 0;
+    // Whether the position goes back to the start when a file has played to its end.
+    virtual void setAutoRewind(bool on) = 0;
 
     // Goes on with a held file, or plays the source again from its start.
     virtual void play() = 0;
@@ -52,6 +62,7 @@ signals:
     // A seek has been done; `seconds` is where playback now stands.
     void seeked(double seconds);
     void volumeChanged(double level);
+    void statusTextChanged(const QString& text);
 };
 
 }  // namespace player

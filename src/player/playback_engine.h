@@ -34,32 +34,25 @@ public:
     explicit PlaybackEngine(QObject* parent = nullptr);
     ~PlaybackEngine() override;
 
-    // A file opens that file and starts playing it; an empty path stops playback and releases
-    // the file before this returns.
-    void setSource(const core::FilePath& file);
-    // Whether the position goes back to the start when a file has played to its end.
-    void setAutoRewind(bool on) { autoRewind_ = on; }
     // How sound mixers show the player's sound, from the next file on; by default they name it
     // after the application.
     void setSoundIdentity(const SoundIdentity& identity) { soundIdentity_ = identity; }
-    // What the player does, or why it cannot, in a few plain words ("Paused song.mp3").
-    QString statusText() const { return statusText_; }
 
     PlayState state() const override { return state_; }
     core::FilePath source() const override { return source_; }
     double length() const override;
     double position() const override;
     double volume() const override { return volume_; }
+    QString statusText() const override { return statusText_; }
 
+    void setSource(const core::FilePath& file) override;
+    void setAutoRewind(bool on) override { autoRewind_ = on; }
     void play() override;
     void pause() override;
     void pauseOrResume() override;
     void stop() override;
     void seek(double seconds) override;
     void setVolume(double requested) override;
-
-signals:
-    void statusTextChanged(const QString& text);
 
 private:
     void start();

@@ -37,6 +37,11 @@ public:
     double length() const override { return seconds; }
     double position() const override { return at; }
     double volume() const override { return 1; }
+    QString statusText() const override { return {}; }
+    void setSource(const core::FilePath& path) override {
+        calls << QStringLiteral("source:") + path.exactSpelling();
+    }
+    void setAutoRewind(bool) override {}
     void play() override { calls << QStringLiteral("play"); }
     void pause() override { calls << QStringLiteral("pause"); }
     void pauseOrResume() override { calls << QStringLiteral("pauseOrResume"); }
@@ -120,14 +125,12 @@ private slots:
         test_files::writeAll(file, test_files::trailer(title, "An Artist", "Album"));
         FakePlayback playback;
         int chosenPlays = 0;
-        desktop::MprisService service(
-            playback,
-            [&] {
-                ++chosenPlays;
-                playback.file = core::FilePath(file.toUtf8());
-                playback.report(PlayState::Waiting);
-            },
-            QStringLiteral("Tamsel's MP3 Player"));
+        desktop::MprisService service(playback, QStringLiteral("Tamsel's MP3 Player"));
+        connect(&service, &desktop::MprisService::playChosenFileRequested, this, [&] {
+            ++chosenPlays;
+            playback.file = core::FilePath(file.toUtf8());
+            playback.report(PlayState::Waiting);
+        });
         QSignalSpy raises(&service, &desktop::MprisService::raiseRequested);
         QSignalSpy quits(&service, &desktop::MprisService::quitRequested);
         QCOMPARE(service.publish(QDBusConnection::sessionBus()), kName);
@@ -226,8 +229,7 @@ private slots:
         QFETCH(QVariantList, arguments);
         QFETCH(QStringList, calls);
         FakePlayback playback;
-        desktop::MprisService service(
-            playback, [] {}, QString());
+        desktop::MprisService service(playback, QString());
         QCOMPARE(service.publish(QDBusConnection::sessionBus()), kName);
         playback.seconds = 10;
         playback.at = 1;
@@ -252,8 +254,7 @@ private slots:
 
     void withoutABusThePlayerIsNotPublished() {
         FakePlayback playback;
-        desktop::MprisService service(
-            playback, [] {}, QString());
+        desktop::MprisService service(playback, QString());
         const QDBusConnection none = QDBusConnection::connectToBus(
             QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("none"));
         QVERIFY(service.publish(none).isEmpty());

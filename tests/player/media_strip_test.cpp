@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include "player/media_strip.h"
+#include "player/playback_engine.h"
 #include "support/temp_files.h"
 
 namespace {
@@ -21,9 +22,10 @@ QList<qint32> newStates(const QSignalSpy& spy) {
     return states;
 }
 
-// A strip shown on screen, playing a five-second file; nothing when it does not play.
-std::unique_ptr<MediaStrip> stripOnScreenPlaying() {
-    auto strip = std::make_unique<MediaStrip>();
+// A strip shown on screen over `engine`, playing a five-second file; nothing when it does not
+// play.
+std::unique_ptr<MediaStrip> stripOnScreenPlaying(player::PlaybackEngine& engine) {
+    auto strip = std::make_unique<MediaStrip>(engine);
     strip->resize(400, 60);
     strip->show();
     QSignalSpy reports(strip.get(), &MediaComponent::playStateChanged);
@@ -56,7 +58,8 @@ private slots:
     // The strip's own buttons pause, resume and stop; its position slider follows the engine,
     // and a click on it goes exactly to that time.
     void theStripsButtonsAndPositionSliderDriveAndFollowPlaying() {
-        const std::unique_ptr<MediaStrip> strip = stripOnScreenPlaying();
+        player::PlaybackEngine engine;
+        const std::unique_ptr<MediaStrip> strip = stripOnScreenPlaying(engine);
         QVERIFY(strip);
         QSignalSpy reports(strip.get(), &MediaComponent::playStateChanged);
         const QList<QToolButton*> buttons = strip->findChildren<QToolButton*>();
@@ -73,13 +76,13 @@ private slots:
 
         QTRY_VERIFY(slider->value() >= end / 5);  // a second of the five
         // Paused, the handle stands still, so where it goes shows where the seek went.
-        strip->engine().pause();
-        strip->engine().seek(0.25);
+        engine.pause();
+        engine.seek(0.25);
         QTRY_VERIFY(slider->value() <= end / 10);
-        strip->engine().play();
+        engine.play();
         QTRY_VERIFY(slider->value() > end / 10);
 
-        strip->engine().pause();
+        engine.pause();
         QTest::mouseClick(slider, Qt::LeftButton, {},
                           QPoint(slider->width() * 3 / 4, slider->height() / 2));
         QVERIFY(qAbs(slider->value() - end * 3 / 4) < end / 20);
@@ -96,7 +99,8 @@ private slots:
     }
 
     void theStripSaysWhatItDoesInAsFewWordsAsItsWidthHolds() {
-        MediaStrip strip;
+        player::PlaybackEngine engine;
+        MediaStrip strip(engine);
         strip.resize(300, 60);
         strip.show();
         QVERIFY(QTest::qWaitForWindowExposed(&strip));
@@ -115,15 +119,16 @@ private slots:
     }
 
     void theVolumeSliderAndTheEngineFollowEachOther() {
-        MediaStrip strip;
+        player::PlaybackEngine engine;
+        MediaStrip strip(engine);
         auto* volume = strip.findChildren<QSlider*>().last();
 
-        strip.engine().setVolume(0.333);
+        engine.setVolume(0.333);
         QCOMPARE(volume->value(), 33);
-        QCOMPARE(strip.engine().volume(), 0.333);  // not sent back rounded
+        QCOMPARE(engine.volume(), 0.333);  // not sent back rounded
 
         volume->triggerAction(QAbstractSlider::SliderPageStepSub);
-        QCOMPARE(strip.engine().volume(), volume->value() / 100.0);
+        QCOMPARE(engine.volume(), volume->value() / 100.0);
     }
 };
 

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QtTest>
 
+#include "player/media_strip.h"
+
 WindowFixture::WindowFixture() : previousFolder_(QDir::currentPath()) {}
 
 WindowFixture::~WindowFixture() {
@@ -21,6 +23,11 @@ void WindowFixture::open(std::unique_ptr<MediaComponent> media) {
     window_ = std::make_unique<Form1>(std::move(media));
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+}
+
+void WindowFixture::openWithEngine() {
+    engine_ = std::make_unique<player::PlaybackEngine>();
+    open(std::make_unique<MediaStrip>(*engine_));
 }
 
 QString WindowFixture::text(const char* lineEditOrLabel) const {

@@ -14,6 +14,7 @@
 #include "browser/dir_list.h"
 #include "browser/drive_list.h"
 #include "browser/file_list.h"
+#include "player/playback_engine.h"
 #include "support/fake_media_component.h"
 #include "support/temp_files.h"
 
@@ -39,6 +40,8 @@ public:
     // Starts the window, with a fake media strip unless given one; files made before this are
     // listed.
     void open(std::unique_ptr<MediaComponent> media = nullptr);
+    // Starts the window with the real media strip, over a playback engine of its own.
+    void openWithEngine();
 
     template <typename Control>
     Control* control(const char* name) const {
@@ -63,6 +66,7 @@ public:
 private:
     QTemporaryDir folder_;
     QString previousFolder_;
+    std::unique_ptr<player::PlaybackEngine> engine_;
     std::unique_ptr<Form1> window_;
     FakeMediaComponent* media_ = nullptr;
 };

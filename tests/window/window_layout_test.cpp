@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "player/media_component.h"
 #include "support/message_boxes.h"
 #include "support/window_fixture.h"
 
@@ -223,7 +222,7 @@ private slots:
     // presses the strip's focused button, not the window's play button.
     void theKeyboardGoesRoundTheDesignedOrderAndPressesTheStripsButtons() {
         WindowFixture fixture;
-        fixture.open(createSystemMediaComponent());
+        fixture.openWithEngine();
         QVERIFY(QTest::qWaitForWindowActive(&fixture.window()));
         QWidget* strip = fixture.control<QWidget>("MediaPlayer1");
         int stripStops = 0;
@@ -306,7 +305,7 @@ private slots:
 
     void theFocusedControlShowsAMarkTwoPixelsWideThatStandsOut() {
         WindowFixture fixture;
-        fixture.open(createSystemMediaComponent());
+        fixture.openWithEngine();
         QVERIFY(QTest::qWaitForWindowActive(&fixture.window()));
         Form1& window = fixture.window();
         QWidget* first = window.findChild<QWidget*>(kWindowRound.front());

@@ -69,7 +69,7 @@ private slots:
         const core::FilePath file(name);
         test_files::writeAll(fixture.file(file),
                              test_files::readAll(test_files::testDataFile("cbr.mp3")));
-        fixture.open(createSystemMediaComponent());
+        fixture.openWithEngine();
         auto* strip = fixture.window().findChild<MediaComponent*>();
         QSignalSpy reports(strip, &MediaComponent::playStateChanged);
         const auto lastState = [&] {
@@ -121,7 +121,7 @@ private slots:
         WindowFixture fixture;
         const QString file = test_files::qtPath(fixture.file("long.mp3"));
         test_files::writeLongMpegFile(file, test_files::kLongMpegFileCopies);
-        fixture.open(createSystemMediaComponent());
+        fixture.openWithEngine();
         auto* media = fixture.window().findChild<MediaComponent*>();
         QSignalSpy reports(media, &MediaComponent::playStateChanged);
         fixture.clickFile("long.mp3");

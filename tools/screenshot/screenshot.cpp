@@ -8,7 +8,8 @@
 #include <cstdio>
 
 #include "app/form1.h"
-#include "player/media_component.h"
+#include "player/media_strip.h"
+#include "player/playback_engine.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -17,7 +18,8 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     QDir::setCurrent(QString::fromLocal8Bit(argv[2]));
-    Form1 window(createSystemMediaComponent());
+    player::PlaybackEngine engine;
+    Form1 window(std::make_unique<MediaStrip>(engine));
     window.show();
     auto* files = window.findChild<QListWidget*>(QStringLiteral("File1"));
     const QList<QListWidgetItem*> found =
