@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "player/requested_level.h"
+
 namespace desktop {
 
 namespace {
@@ -95,6 +97,12 @@ QVariantMap MprisPlayer::metadata() const {
         data.insert(QStringLiteral("mpris:length"), known);
     }
     return data;
+}
+
+void MprisPlayer::setVolume(double level) {
+    if (player::requestedFraction(level, 1.0)) {
+        playback_.setVolume(level);
+    }
 }
 
 qlonglong MprisPlayer::position() const {

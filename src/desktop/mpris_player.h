@@ -43,7 +43,8 @@ public:
     double rate() const { return 1.0; }
     QVariantMap metadata() const;
     double volume() const { return playback_.volume(); }
-    void setVolume(double level) { playback_.setVolume(level); }
+    // A level that is no number is no request (requested_level.h), and goes no further.
+    void setVolume(double level);
     qlonglong position() const;
     bool canGoNext() const { return false; }
     bool canGoPrevious() const { return false; }
