@@ -20,6 +20,7 @@
 #include "app/form1.h"
 #include "app/genre_box.h"
 #include "app/outline_shape.h"
+#include "app/time_label.h"
 #include "app/window_accessibility.h"
 #include "browser/dir_list.h"
 #include "browser/drive_list.h"
@@ -151,7 +152,7 @@ QLabel* fieldLabel(QWidget* parent, const char* name, const QRect& where, const 
 }
 
 QLabel* timeLabel(QWidget* parent, const char* name, const QRect& where, const QString& text) {
-    auto* label = place(new QLabel(text, parent), name, where);
+    auto* label = place(new TimeLabel(text, parent), name, where);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFont(timeFont());
     paint(label, QPalette::WindowText, kLabelText);
