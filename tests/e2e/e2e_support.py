@@ -15,7 +15,9 @@ WINDOW_TITLE = "Tamsel's MP3 Player"
 WINDOW_SIZE = (575, 447)
 SCREEN_SIZE = (1024, 768)
 
-STEP_TIMEOUT = 10.0
+# What takes a moment on an idle machine can take many times as long on a busy one; each wait
+# ends as soon as what it waits for has happened.
+STEP_TIMEOUT = 30.0
 POLL_INTERVAL = 0.05
 
 

@@ -61,7 +61,7 @@ class Recorder:
     def _pieces(self, start, end, heard_by):
         """The pieces that came from `start` to `end`, once the recorder has got to `heard_by`."""
         e2e.poll("the recorder hears the sink",
-                 lambda: self.pieces and self.pieces[-1][0] >= heard_by, timeout=10)
+                 lambda: self.pieces and self.pieces[-1][0] >= heard_by)
         with self.lock:
             return [(at, piece) for at, piece in self.pieces if start <= at < end]
 
