@@ -73,7 +73,6 @@ void Form1::connectHandlers() {
     connect(MediaPlayer1, &MediaComponent::playStateChanged, this,
             &Form1::MediaPlayer1_PlayStateChange);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    lblMsg->installEventFilter(this);
 }
 
 void Form1::Form_Load() {
@@ -128,7 +127,7 @@ void Form1::Dir1_OpenFailed(const core::FilePath& folder, const QString& reason)
 void Form1::ClearTagFields() {
     lblMsg->clear();
     lblMsg->setToolTip(QString());
-    tellsOfId3v2 = false;
+    lblMsg->setAccessibleDescription(QString());
     for (QLineEdit* box : {txtTitle, txtArtist, txtAlbum, txtYear, txtComment, txtGenreCode}) {
         box->clear();
     }
@@ -166,20 +165,16 @@ void Form1::File1_Click() {
 }
 
 // The fields keep showing the trailer; the message label tells of an ID3v2 tag beside it, and
-// reads what that tag names only when its tooltip is asked for, so that a click stays quick.
+// its tooltip and accessible description what that tag names, so that a screen reader reads
+// them from the click on.
 void Form1::showId3v2Tag(const id3::TrailerRead& read) {
     if (read.beginsWithId3v2Tag) {
         lblMsg->setText(id3::id3v2Message(read.outcome == id3::TrailerRead::Outcome::Trailer));
-        tellsOfId3v2 = true;
-    }
-}
-
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lblMsg && event->type() == QEvent::ToolTip && tellsOfId3v2) {
         const std::optional<id3::Id3v2Fields> id3v2 = id3::readId3v2Fields(filePath);
-        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(id3::id3v2Details(*id3v2)) : QString());
+        const QString details = id3v2 ? id3::id3v2Details(*id3v2) : QString();
+        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(details) : QString());
+        lblMsg->setAccessibleDescription(details);
     }
-    return QWidget::eventFilter(watched, event);
 }
 
 id3::ShownFields Form1::fieldsShown() const {
@@ -264,11 +259,11 @@ void Form1::cmdWriteTag_Click() {
         // What the ID3v2 tag now holds is what the boxes show, or it was left for good.
         shownAtClick = fieldsShown();
     }
-    tellsOfId3v2 = false;
     const id3::SaveReport report =
         id3::saveReport(replaced, core::CodePage::system().number(), whyId3v2NotSaved);
     lblMsg->setText(report.text);
     lblMsg->setToolTip(report.toolTip);
+    lblMsg->setAccessibleDescription(report.toolTip);
 }
 
 void Form1::showSaveError(const QString& text) {

@@ -59,7 +59,6 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -84,15 +83,14 @@ private:
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
-    // read or written, the chosen file's trailer as the boxes began from it, what the tag
+    // read or written, the chosen file's trailer as the boxes began from it, and what the tag
     // fields showed after the last click or save (against which a save finds the fields the
-    // user changed) and whether the message label tells of an ID3v2 tag.
+    // user changed).
     core::FilePath filePath;
     bool isPlaying = false;
     id3::TagRecord tag;
     id3::ShownTrailer shownTrailer;
     id3::ShownFields shownAtClick;
-    bool tellsOfId3v2 = false;
     // The time the elapsed-time label shows; nothing before the first tick.
     std::optional<player::MinutesSeconds> shownElapsed;
 
