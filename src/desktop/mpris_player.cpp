@@ -29,12 +29,6 @@ QString statusOf(player::Playback::PlayState state) {
     }
 }
 
-// The path's own bytes, percent-encoded where a URI needs it, so that a name that is not
-// UTF-8 still names its file.
-QString fileUri(const core::FilePath& path) {
-    return QStringLiteral("file://") + QString::fromLatin1(path.bytes().toPercentEncoding("/"));
-}
-
 qlonglong microseconds(double seconds) {
     if (!(seconds > 0)) {
         return 0;
@@ -82,7 +76,7 @@ QVariantMap MprisPlayer::metadata() const {
     }
     QVariantMap data{
         {QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId())},
-        {QStringLiteral("xesam:url"), fileUri(playback_.source())},
+        {QStringLiteral("xesam:url"), playback_.source().fileUri()},
         {QStringLiteral("xesam:title"), track_.title},
     };
     if (!track_.artist.isEmpty()) {
