@@ -3,10 +3,12 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -60,6 +62,8 @@ Form1::Form1(std::unique_ptr<MediaComponent> media, QWidget* parent) : QWidget(p
     createControls();
     connectHandlers();
     Form_Load();
+    // A file or folder dropped anywhere but on a text box, which takes it as text, opens.
+    setAcceptDrops(true);
 }
 
 void Form1::connectHandlers() {
@@ -281,6 +285,39 @@ void Form1::cmdOpen_Click() {
 void Form1::playChosenFile() {
     MediaPlayer1->setSourceFile(filePath);
     MediaPlayer1->setAutoRewind(false);
+}
+
+QString Form1::open(const core::FilePath& path) {
+    return openPlace(browser::placeToOpen(path, File1->pattern()), path);
+}
+
+QString Form1::openPlace(const browser::PlaceToOpen& place, const core::FilePath& path) {
+    if (!place.whyNot.isEmpty()) {
+        // The line is narrow: it gives the reason, its tooltip the whole message.
+        const QString message = tr("Cannot open %1: %2.").arg(path.forMessages(), place.whyNot);
+        lblMsg->setText(place.whyNot.front().toUpper() + place.whyNot.sliced(1));
+        lblMsg->setToolTip(message);
+        lblMsg->setAccessibleDescription(message);
+        return message;
+    }
+    Dir1->setPath(place.folder);
+    if (!place.fileName.isEmpty()) {
+        File1->choose(place.fileName);
+    }
+    return {};
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && !core::FilePath::fromFileUrl(urls.front()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    // Of several, the first: the lists show one folder and choose one file.
+    open(core::FilePath::fromFileUrl(event->mimeData()->urls().front()));
+    event->acceptProposedAction();
 }
 
 void Form1::MediaPlayer1_PlayStateChange(qint32 /*oldState*/, qint32 newState) {

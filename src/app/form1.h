@@ -24,6 +24,7 @@ namespace browser {
 class DirList;
 class DriveList;
 class FileList;
+struct PlaceToOpen;
 }  // namespace browser
 
 namespace id3 {
@@ -56,9 +57,16 @@ public:
     // Hands the file last chosen to the media strip, as play & stop does while nothing plays.
     void playChosenFile();
 
+    // Opens `path` in the lists: a folder itself, a file in its folder, chosen as a click
+    // chooses it. Returns why it cannot, which the message line says as well; empty when it
+    // opened.
+    QString open(const core::FilePath& path);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();
@@ -74,6 +82,8 @@ private:
     void MediaPlayer1_PlayStateChange(qint32 oldState, qint32 newState);
     void Timer1_Timer();
     void Command1_Click();
+
+    QString openPlace(const browser::PlaceToOpen& place, const core::FilePath& path);
 
     void ClearTagFields();
     core::FilePath SelectedFilePath() const;

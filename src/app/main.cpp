@@ -3,7 +3,10 @@
 #include <QApplication>
 
 #include <csignal>
+#include <cstdio>
 
+#include "app/command_line.h"
+#include "app/form1.h"
 #include "app/program.h"
 
 int main(int argc, char* argv[]) {
@@ -14,8 +17,16 @@ int main(int argc, char* argv[]) {
     // Past the file-size limit a write then fails with a reason the window can show, instead
     // of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    CommandLine commandLine;
+    commandLine.answerHelpOrVersion(argc, argv);
     QApplication app(argc, argv);
+    const core::FilePath toOpen = commandLine.pathToOpen(argc, argv);
     Program program;
+    if (!toOpen.isEmpty()) {
+        if (const QString why = program.window().open(toOpen); !why.isEmpty()) {
+            std::fprintf(stderr, "mp3player: %s\n", qPrintable(why));
+        }
+    }
     program.show();
     return QApplication::exec();
 }

@@ -77,15 +77,24 @@ QVector<FilePath> visibleEntries(const FilePath& folder, mode_t mode, Wanted wan
     return names;
 }
 
+// Matches a file name against the file list's pattern as the user reads the name: the
+// expression matches valid text only.
+class NameMatch {
+public:
+    explicit NameMatch(const QString& pattern)
+        : wholeName_(QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive)) {}
+    bool operator()(const FilePath& name) const {
+        return wholeName_.match(name.readable()).hasMatch();
+    }
+
+private:
+    QRegularExpression wholeName_;
+};
+
 }  // namespace
 
 QVector<FilePath> matchingFiles(const FilePath& folder, const QString& pattern) {
-    const QRegularExpression wholeName =
-        QRegularExpression::fromWildcard(pattern, Qt::CaseInsensitive);
-    // Matched as the user reads the name: the expression matches valid text only.
-    return visibleEntries(folder, S_IFREG, [&](const FilePath& name) {
-        return wholeName.match(name.readable()).hasMatch();
-    });
+    return visibleEntries(folder, S_IFREG, NameMatch(pattern));
 }
 
 QVector<FilePath> subfolders(const FilePath& folder) {
@@ -133,6 +142,37 @@ QString whyUnlistable(const FilePath& folder) {
         return QStringLiteral("permission denied");
     }
     return {};
+}
+
+PlaceToOpen placeToOpen(const FilePath& path, const QString& pattern) {
+    const FilePath clean = absoluteClean(path);
+    struct stat status {};
+    if (::stat(clean.c_str(), &status) != 0) {
+        return {.whyNot = errno == EACCES ? QStringLiteral("permission denied")
+                                          : QStringLiteral("it does not exist")};
+    }
+    if (S_ISDIR(status.st_mode)) {
+        const QString why = whyUnlistable(clean);
+        return why.isEmpty() ? PlaceToOpen{.folder = clean} : PlaceToOpen{.whyNot = why};
+    }
+    const FilePath name = clean.fileName();
+    if (!S_ISREG(status.st_mode)) {
+        return {.whyNot = QStringLiteral("it is no file or folder")};
+    }
+    if (!NameMatch(pattern)(name)) {
+        return {.whyNot = QStringLiteral("it is no %1 file").arg(pattern)};
+    }
+    if (name.bytes().startsWith('.')) {
+        return {.whyNot = QStringLiteral("it is hidden")};
+    }
+    if (::access(clean.c_str(), R_OK) != 0) {
+        return {.whyNot = QStringLiteral("permission denied")};
+    }
+    const FilePath folder = absoluteClean(FilePath(clean.bytes() + "/.."));
+    if (const QString why = whyUnlistable(folder); !why.isEmpty()) {
+        return {.whyNot = why};
+    }
+    return {.folder = folder, .fileName = name};
 }
 
 }  // namespace browser
