@@ -23,7 +23,8 @@ CommandLine::CommandLine() : help_(parser_.addHelpOption()), version_(parser_.ad
         "CommandLine",
         "Tamsel's MP3 Player: plays MP3 files and shows and edits their ID3 tags.\n"
         "With a file, the lists open on its folder with the file chosen; with a folder,\n"
-        "on that folder."));
+        "on that folder. Where the player runs already on the desktop, its window comes\n"
+        "forward and opens the file or folder instead."));
     parser_.addPositionalArgument(
         QStringLiteral("path"),
         QCoreApplication::translate("CommandLine", "An MP3 file to choose, or a folder to open."),

@@ -1,6 +1,7 @@
 #include <malloc.h>
 
 #include <QApplication>
+#include <QDBusConnection>
 
 #include <csignal>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "app/command_line.h"
 #include "app/form1.h"
 #include "app/program.h"
+#include "desktop/window_service.h"
 
 int main(int argc, char* argv[]) {
     // glibc gives each thread that allocates an arena of its own, whose touched pages stay
@@ -21,6 +23,10 @@ int main(int argc, char* argv[]) {
     commandLine.answerHelpOrVersion(argc, argv);
     QApplication app(argc, argv);
     const core::FilePath toOpen = commandLine.pathToOpen(argc, argv);
+    // Only a start with something to open meets the session bus before its window shows.
+    if (!toOpen.isEmpty() && desktop::handToRunningWindow(QDBusConnection::sessionBus(), toOpen)) {
+        return 0;
+    }
     Program program;
     if (!toOpen.isEmpty()) {
         if (const QString why = program.window().open(toOpen); !why.isEmpty()) {

@@ -252,6 +252,71 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
     }
 
+    // The real program as a file manager and a media panel meet it: --help and --version need
+    // no display; a start with a path it cannot open says why; a later start hands its file to
+    // the running window and ends.
+    void theProgramOpensWhatTheDesktopNamesInItsOneWindow() {
+        QTemporaryDir work;
+        const QString music = work.filePath(QStringLiteral("music"));
+        const QString other = work.filePath(QStringLiteral("other"));
+        for (const QString& file :
+             {music + "/a.mp3", music + "/b.mp3", music + "/c.mp3", other + "/Caf\u00E9.mp3"}) {
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+            // Minutes long, so that none ends while the test goes on.
+            test_files::writeLongMpegFile(file, 30);
+        }
+        const auto url = [](const QString& file) {
+            return QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded);
+        };
+        const auto playing = [this] {
+            return qdbus_cast<QVariantMap>(get(kPlayer, "Metadata").value<QDBusArgument>())
+                .value(QStringLiteral("xesam:url"))
+                .toString();
+        };
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.path());
+        const auto start = [&](QProcess& program, const QStringList& arguments) {
+            program.setProcessEnvironment(environment);
+            program.setWorkingDirectory(work.path());
+            program.start(QStringLiteral(MP3PLAYER_BINARY), arguments);
+            QVERIFY(program.waitForStarted());
+        };
+
+        QProcessEnvironment noDisplay = environment;
+        noDisplay.remove(QStringLiteral("DISPLAY"));
+        noDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        for (const auto& [option, says] : {std::pair("--help", "Usage:"), {"--version", " 1.0"}}) {
+            QProcess text;
+            text.setProcessEnvironment(noDisplay);
+            text.start(QStringLiteral(MP3PLAYER_BINARY), {QString::fromLatin1(option)});
+            QVERIFY2(text.waitForFinished(10000), option);
+            QCOMPARE(text.exitCode(), 0);
+            QVERIFY2(text.readAllStandardOutput().contains(says), option);
+        }
+
+        QProcess program;
+        start(program, {QStringLiteral("/nonexistent/x.mp3")});
+        QTRY_VERIFY_WITH_TIMEOUT(client_.interface()->isServiceRegistered(kName), 10000);
+        QTRY_VERIFY(
+            client_.interface()->isServiceRegistered(QStringLiteral("org.tamsel.mp3player")));
+        QVERIFY2(program.readAllStandardError().contains(
+                     "mp3player: Cannot open /nonexistent/x.mp3: it does not exist.\n"),
+                 "no reason on stderr");
+
+        QProcess second;
+        start(second, {QStringLiteral("music/b.mp3")});
+        QVERIFY(second.waitForFinished(5000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        call(QStringLiteral("Play"));
+        QTRY_COMPARE(playing(), url(music + "/b.mp3"));
+
+        const QString root = QStringLiteral("org.mpris.MediaPlayer2");
+        call(QStringLiteral("Quit"), {}, root);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+    }
+
     void withoutABusThePlayerIsNotPublished() {
         FakePlayback playback;
         desktop::MprisService service(playback, QString());
