@@ -119,6 +119,7 @@ void Form1::Drive1_Change() {
 void Form1::Dir1_Change() {
     Drive1->followFolder(Dir1->path());
     File1->setPath(Dir1->path());
+    tellFilesBeside();
 }
 
 void Form1::Dir1_OpenFailed(const core::FilePath& folder, const QString& reason) {
@@ -166,6 +167,7 @@ void Form1::File1_Click() {
         showId3v2Tag(read);
     }
     shownAtClick = fieldsShown();
+    tellFilesBeside();
 }
 
 // The fields keep showing the trailer; the message label tells of an ID3v2 tag beside it, and
@@ -291,6 +293,14 @@ QString Form1::open(const core::FilePath& path) {
     return openPlace(browser::placeToOpen(path, File1->pattern()), path);
 }
 
+void Form1::openAndPlay(const core::FilePath& path) {
+    const browser::PlaceToOpen place = browser::placeToOpen(path, File1->pattern());
+    openPlace(place, path);
+    if (!place.fileName.isEmpty() && File1->fileName() == place.fileName) {
+        playChosenFile();
+    }
+}
+
 QString Form1::openPlace(const browser::PlaceToOpen& place, const core::FilePath& path) {
     if (!place.whyNot.isEmpty()) {
         // The line is narrow: it gives the reason, its tooltip the whole message.
@@ -305,6 +315,22 @@ QString Form1::openPlace(const browser::PlaceToOpen& place, const core::FilePath
         File1->choose(place.fileName);
     }
     return {};
+}
+
+bool Form1::hasFileBeside(int step) const {
+    const int row = File1->chosenRow() + step;
+    return row >= 0 && row < File1->count();
+}
+
+void Form1::playFileBeside(int step) {
+    if (hasFileBeside(step)) {
+        File1->chooseRow(File1->chosenRow() + step);
+        playChosenFile();
+    }
+}
+
+void Form1::tellFilesBeside() {
+    emit filesBesideChanged(hasFileBeside(-1), hasFileBeside(1));
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event) {

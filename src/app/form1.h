@@ -61,6 +61,16 @@ public:
     // chooses it. Returns why it cannot, which the message line says as well; empty when it
     // opened.
     QString open(const core::FilePath& path);
+    // Opens `path` as open() does, and plays it when it is a file.
+    void openAndPlay(const core::FilePath& path);
+    // Chooses and plays the file `step` entries after the chosen one in the file list (before
+    // it, for a negative step; from the top when none is chosen); nothing past either end.
+    void playFileBeside(int step);
+    bool hasFileBeside(int step) const;
+
+signals:
+    // Whether the file list holds a file before and after the chosen one may have changed.
+    void filesBesideChanged(bool before, bool after);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -84,6 +94,7 @@ private:
     void Command1_Click();
 
     QString openPlace(const browser::PlaceToOpen& place, const core::FilePath& path);
+    void tellFilesBeside();
 
     void ClearTagFields();
     core::FilePath SelectedFilePath() const;

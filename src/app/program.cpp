@@ -19,9 +19,17 @@ Program::Program() {
 
     mpris_ = std::make_unique<desktop::MprisService>(engine_, Form1::kApplicationTitle);
     desktop::MprisService* mpris = mpris_.get();
-    // The desktop's Play with nothing open is a press of play & stop.
+    // The desktop's Play with nothing open is a press of play & stop; its Next and Previous
+    // go along the file list.
     QObject::connect(mpris, &desktop::MprisService::playChosenFileRequested, &window,
                      &Form1::playChosenFile);
+    QObject::connect(mpris, &desktop::MprisService::playFileRequested, &window,
+                     &Form1::openAndPlay);
+    QObject::connect(mpris, &desktop::MprisService::playFileBesideRequested, &window,
+                     &Form1::playFileBeside);
+    QObject::connect(&window, &Form1::filesBesideChanged, mpris,
+                     &desktop::MprisService::setFilesBeside);
+    mpris->setFilesBeside(window.hasFileBeside(-1), window.hasFileBeside(1));
     QObject::connect(mpris, &desktop::MprisService::raiseRequested, &window,
                      [this] { raiseWindow(); });
     // Closed as the desktop's close does: the program ends without the credit box.

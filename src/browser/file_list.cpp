@@ -41,6 +41,11 @@ void FileList::setPath(const core::FilePath& folder) {
     fill();
 }
 
+int FileList::chosenRow() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? -1 : row(selected.front());
+}
+
 void FileList::chooseRow(int row) {
     QListWidgetItem* entry = item(row);
     scrollToItem(entry);

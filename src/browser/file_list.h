@@ -29,6 +29,8 @@ public:
     // Lists `folder` when it differs from the folder listed now.
     void setPath(const core::FilePath& folder);
 
+    // The row of the selected file; -1 when none is selected.
+    int chosenRow() const;
     // Selects the entry in `row` as a click does: fileClicked() follows, also when it was
     // selected already.
     void chooseRow(int row);

@@ -1,6 +1,8 @@
 #include "desktop/mpris_player.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
+#include <QUrl>
 #include <QtNumeric>
 
 #include <cmath>
@@ -42,11 +44,11 @@ double seconds(qlonglong microseconds) {
 
 }  // namespace
 
-MprisPlayer::MprisPlayer(QObject& service, player::Playback& playback,
-                         std::function<void()> playChosenFile, const QDBusConnection& bus)
+MprisPlayer::MprisPlayer(MprisService& service, player::Playback& playback,
+                         const QDBusConnection& bus)
     : QDBusAbstractAdaptor(&service),
+      service_(service),
       playback_(playback),
-      playChosenFile_(std::move(playChosenFile)),
       bus_(bus),
       toldStatus_(playbackStatus()) {
     connect(&playback_, &player::Playback::stateChanged, this, &MprisPlayer::stateChanged);
@@ -55,6 +57,10 @@ MprisPlayer::MprisPlayer(QObject& service, player::Playback& playback,
             [this](double reached) { emit Seeked(microseconds(reached)); });
     connect(&playback_, &player::Playback::volumeChanged, this, [this](double level) {
         tellChanged({{QStringLiteral("Volume"), level}});
+    });
+    connect(&service_, &MprisService::filesBesideChanged, this, [this] {
+        tellChanged({{QStringLiteral("CanGoNext"), canGoNext()},
+                     {QStringLiteral("CanGoPrevious"), canGoPrevious()}});
     });
 }
 
@@ -101,9 +107,28 @@ qlonglong MprisPlayer::position() const {
     return microseconds(playback_.position());
 }
 
+void MprisPlayer::Next() {
+    emit service_.playFileBesideRequested(1);
+}
+
+void MprisPlayer::Previous() {
+    emit service_.playFileBesideRequested(-1);
+}
+
+void MprisPlayer::OpenUri(const QString& uri, const QDBusMessage& message) {
+    const core::FilePath file = core::FilePath::fromFileUrl(QUrl(uri));
+    if (file.isEmpty()) {
+        message.setDelayedReply(true);
+        bus_.send(message.createErrorReply(QDBusError::NotSupported,
+                                           QStringLiteral("Only file:// URIs are opened")));
+        return;
+    }
+    emit service_.playFileRequested(file);
+}
+
 void MprisPlayer::Play() {
     if (playback_.state() == PlayState::Stopped) {
-        playChosenFile_();
+        emit service_.playChosenFileRequested();
     } else {
         playback_.play();
     }
@@ -111,7 +136,7 @@ void MprisPlayer::Play() {
 
 void MprisPlayer::PlayPause() {
     if (playback_.state() == PlayState::Stopped) {
-        playChosenFile_();
+        emit service_.playChosenFileRequested();
     } else {
         playback_.pauseOrResume();
     }

@@ -254,7 +254,8 @@ private slots:
 
     // The real program as a file manager and a media panel meet it: --help and --version need
     // no display; a start with a path it cannot open says why; a later start hands its file to
-    // the running window and ends.
+    // the running window and ends; Next and Previous go along the file list; OpenUri opens and
+    // plays a file from anywhere.
     void theProgramOpensWhatTheDesktopNamesInItsOneWindow() {
         QTemporaryDir work;
         const QString music = work.filePath(QStringLiteral("music"));
@@ -272,6 +273,10 @@ private slots:
             return qdbus_cast<QVariantMap>(get(kPlayer, "Metadata").value<QDBusArgument>())
                 .value(QStringLiteral("xesam:url"))
                 .toString();
+        };
+        const auto nextAndPrevious = [this] {
+            return QList<bool>{get(kPlayer, "CanGoNext").toBool(),
+                               get(kPlayer, "CanGoPrevious").toBool()};
         };
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.path());
@@ -302,16 +307,41 @@ private slots:
         QVERIFY2(program.readAllStandardError().contains(
                      "mp3player: Cannot open /nonexistent/x.mp3: it does not exist.\n"),
                  "no reason on stderr");
+        QCOMPARE(nextAndPrevious(), QList<bool>({false, false}));
 
         QProcess second;
         start(second, {QStringLiteral("music/b.mp3")});
         QVERIFY(second.waitForFinished(5000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(nextAndPrevious(), QList<bool>({true, true}));
+        QCOMPARE(told_.last().value("CanGoNext"), QVariant(true));
         call(QStringLiteral("Play"));
         QTRY_COMPARE(playing(), url(music + "/b.mp3"));
 
+        call(QStringLiteral("Next"));
+        QTRY_COMPARE(playing(), url(music + "/c.mp3"));
+        QCOMPARE(nextAndPrevious(), QList<bool>({false, true}));
+        call(QStringLiteral("Next"));
+        call(QStringLiteral("Previous"));
+        call(QStringLiteral("Previous"));
+        QTRY_COMPARE(playing(), url(music + "/a.mp3"));
+        call(QStringLiteral("Previous"));
+        QCOMPARE(nextAndPrevious(), QList<bool>({true, false}));
+        QCOMPARE(playing(), url(music + "/a.mp3"));
+
+        call(QStringLiteral("OpenUri"), {url(other + "/Caf\u00E9.mp3")});
+        QTRY_COMPARE(playing(), url(other + "/Caf\u00E9.mp3"));
+        QCOMPARE(nextAndPrevious(), QList<bool>({false, false}));
+        QDBusMessage web =
+            QDBusMessage::createMethodCall(kName, kPath, kPlayer, QStringLiteral("OpenUri"));
+        web << QStringLiteral("https://localhost/a.mp3");
+        QCOMPARE(client_.call(web).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.NotSupported"));
         const QString root = QStringLiteral("org.mpris.MediaPlayer2");
+        QCOMPARE(get(root, "SupportedUriSchemes").toStringList(), QStringList({"file"}));
+        QVERIFY(get(root, "SupportedMimeTypes").toStringList().contains("audio/mpeg"));
+
         call(QStringLiteral("Quit"), {}, root);
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitCode(), 0);
