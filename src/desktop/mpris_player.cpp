@@ -94,6 +94,9 @@ QVariantMap MprisPlayer::metadata() const {
     if (const qlonglong known = length(); known > 0) {
         data.insert(QStringLiteral("mpris:length"), known);
     }
+    if (!coverUrl_.isEmpty()) {
+        data.insert(QStringLiteral("mpris:artUrl"), coverUrl_);
+    }
     return data;
 }
 
@@ -173,6 +176,8 @@ void MprisPlayer::stateChanged(PlayState oldState, PlayState newState) {
     if (oldState == PlayState::Stopped && newState != PlayState::Stopped) {
         ++trackCount_;
         track_ = id3::describeTrack(playback_.source());
+        coverUrl_ = cover_.show(track_.cover);
+        track_.cover.clear();  // on the disk now, and not needed twice
     }
     tellChanges();
 }

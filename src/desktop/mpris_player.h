@@ -6,6 +6,7 @@
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
+#include "desktop/cover_file.h"
 #include "desktop/mpris_service.h"
 #include "player/playback.h"
 #include "tag/track_description.h"
@@ -16,7 +17,8 @@ namespace desktop {
 // nothing open, OpenUri, Next and Previous go to the program through `service`'s signals;
 // every other request goes to the playback as it is, which takes the last one made. What it
 // tells follows the playback's reports (the state, the length once known, and where a seek
-// has taken playback) and whether the program has a file before and after the chosen one.
+// has taken playback), the playing file's tags and cover, and whether the program has a file
+// before and after the chosen one.
 class MprisPlayer : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -80,6 +82,8 @@ private:
     QDBusConnection bus_;
     quint64 trackCount_ = 0;  // files started so far; names each one's track id
     id3::TrackDescription track_;
+    CoverFile cover_;
+    QString coverUrl_;
     QString toldStatus_;
     QVariantMap toldMetadata_;
 };

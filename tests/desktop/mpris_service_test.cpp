@@ -1,11 +1,13 @@
 // The desktop's media controls (MPRIS) against a private session bus, over a fake playback and
 // without a window, steered from a second connection as a desktop's media panel would.
+#include <QBuffer>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QImage>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -17,6 +19,7 @@
 
 #include "desktop/mpris_service.h"
 #include "player/playback.h"
+#include "support/id3v2_tags.h"
 #include "support/temp_files.h"
 
 namespace {
@@ -255,7 +258,8 @@ private slots:
     // The real program as a file manager and a media panel meet it: --help and --version need
     // no display; a start with a path it cannot open says why; a later start hands its file to
     // the running window and ends; Next and Previous go along the file list; OpenUri opens and
-    // plays a file from anywhere.
+    // plays a file from anywhere; the panel gets the playing file's cover as a file of the
+    // program's own, which goes with the next track and with the program.
     void theProgramOpensWhatTheDesktopNamesInItsOneWindow() {
         QTemporaryDir work;
         const QString music = work.filePath(QStringLiteral("music"));
@@ -266,13 +270,23 @@ private slots:
             // Minutes long, so that none ends while the test goes on.
             test_files::writeLongMpegFile(file, 30);
         }
+        QByteArray cover;
+        QBuffer coverBuffer(&cover);
+        QVERIFY(QImage(4, 3, QImage::Format_RGB32).save(&coverBuffer, "PNG"));
+        const QString covered = music + "/a.mp3";
+        test_files::writeAll(covered, test_tags::tag(3, test_tags::pictureFrame(3, 3, cover), 0) +
+                                          test_files::readAll(covered));
         const auto url = [](const QString& file) {
             return QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded);
         };
-        const auto playing = [this] {
+        const auto metadata = [this](const char* key) {
             return qdbus_cast<QVariantMap>(get(kPlayer, "Metadata").value<QDBusArgument>())
-                .value(QStringLiteral("xesam:url"))
+                .value(QString::fromLatin1(key))
                 .toString();
+        };
+        const auto playing = [&] { return metadata("xesam:url"); };
+        const auto coverFolders = [&] {
+            return QDir(work.path()).entryList({QStringLiteral("mp3player-covers-*")}, QDir::Dirs);
         };
         const auto nextAndPrevious = [this] {
             return QList<bool>{get(kPlayer, "CanGoNext").toBool(),
@@ -329,10 +343,17 @@ private slots:
         call(QStringLiteral("Previous"));
         QCOMPARE(nextAndPrevious(), QList<bool>({true, false}));
         QCOMPARE(playing(), url(music + "/a.mp3"));
+        const QString coverFile = QUrl(metadata("mpris:artUrl")).toLocalFile();
+        QCOMPARE(test_files::readAll(coverFile), cover);
+        QCOMPARE(QFileInfo(coverFile).path(), work.filePath(coverFolders().value(0)));
+        QCOMPARE(QFileInfo(QFileInfo(coverFile).path()).permissions() & 0x0077,
+                 QFileDevice::Permissions());
 
         call(QStringLiteral("OpenUri"), {url(other + "/Caf\u00E9.mp3")});
         QTRY_COMPARE(playing(), url(other + "/Caf\u00E9.mp3"));
         QCOMPARE(nextAndPrevious(), QList<bool>({false, false}));
+        QCOMPARE(metadata("mpris:artUrl"), QString());
+        QVERIFY(!QFile::exists(coverFile));
         QDBusMessage web =
             QDBusMessage::createMethodCall(kName, kPath, kPlayer, QStringLiteral("OpenUri"));
         web << QStringLiteral("https://localhost/a.mp3");
@@ -345,6 +366,7 @@ private slots:
         call(QStringLiteral("Quit"), {}, root);
         QVERIFY(program.waitForFinished(10000));
         QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(coverFolders(), QStringList());
     }
 
     void withoutABusThePlayerIsNotPublished() {
