@@ -329,7 +329,8 @@ private slots:
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         QTRY_COMPARE(nextAndPrevious(), QList<bool>({true, true}));
-        QCOMPARE(told_.last().value("CanGoNext"), QVariant(true));
+        // Told without being asked; the signal may come after the answers to the Gets.
+        QTRY_COMPARE(told_.value(told_.size() - 1).value("CanGoNext"), QVariant(true));
         call(QStringLiteral("Play"));
         QTRY_COMPARE(playing(), url(music + "/b.mp3"));
 
@@ -359,6 +360,12 @@ private slots:
         web << QStringLiteral("https://localhost/a.mp3");
         QCOMPARE(client_.call(web).errorName(),
                  QStringLiteral("org.freedesktop.DBus.Error.NotSupported"));
+        // A folder opens in the lists and plays nothing; Next then starts at the list's top.
+        call(QStringLiteral("OpenUri"), {url(music)});
+        QTRY_COMPARE(nextAndPrevious(), QList<bool>({true, false}));
+        QCOMPARE(playing(), url(other + "/Caf\u00E9.mp3"));
+        call(QStringLiteral("Next"));
+        QTRY_COMPARE(playing(), url(music + "/a.mp3"));
         const QString root = QStringLiteral("org.mpris.MediaPlayer2");
         QCOMPARE(get(root, "SupportedUriSchemes").toStringList(), QStringList({"file"}));
         QVERIFY(get(root, "SupportedMimeTypes").toStringList().contains("audio/mpeg"));

@@ -53,42 +53,6 @@ private slots:
         QCOMPARE(calls, QStringList({"source:"}));
     }
 
-    // The desktop's Next, Previous and OpenUri: each chooses a file as a click does and plays
-    // it; Next and Previous go along the file list from the chosen file, and from its top when
-    // none is chosen, and do nothing past either end.
-    void filesChosenFromTheDesktopPlayInTheListsOrder() {
-        WindowFixture fixture;
-        for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
-            test_files::writeAll(fixture.file(name), "x");
-        }
-        fixture.open();
-        Form1& window = fixture.window();
-        QSignalSpy told(&window, &Form1::filesBesideChanged);
-        const auto played = [&] {
-            QStringList sources = fixture.media().calls.filter(QStringLiteral("source:"));
-            fixture.media().calls.clear();
-            return sources.replaceInStrings(test_files::qtPath(fixture.folder()) + "/", "");
-        };
-        QVERIFY(!window.hasFileBeside(-1) && window.hasFileBeside(1));
-
-        window.playFileBeside(1);
-        window.playFileBeside(1);
-        window.playFileBeside(-1);
-        window.playFileBeside(-1);
-        QCOMPARE(played(), QStringList({"source:a.mp3", "source:b.mp3", "source:a.mp3"}));
-        QCOMPARE(told.last(), QVariantList({false, true}));
-        fixture.clickFile("c.mp3");
-        window.playFileBeside(1);
-        QCOMPARE(played(), QStringList());
-        QCOMPARE(told.last(), QVariantList({true, false}));
-
-        window.openAndPlay(fixture.file("b.mp3"));
-        window.openAndPlay(fixture.folder());
-        window.openAndPlay(fixture.file("none.mp3"));
-        QCOMPARE(played(), QStringList({"source:b.mp3"}));
-        QCOMPARE(fixture.files()->fileName(), core::FilePath("b.mp3"));
-    }
-
     void theSystemStripPlaysFilesWhateverTheirNames_data() {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<bool>("toTheEnd");
