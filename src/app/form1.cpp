@@ -3,10 +3,12 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -60,6 +62,8 @@ Form1::Form1(std::unique_ptr<MediaComponent> media, QWidget* parent) : QWidget(p
     createControls();
     connectHandlers();
     Form_Load();
+    // A file or folder dropped anywhere but on a text box, which takes it as text, opens.
+    setAcceptDrops(true);
 }
 
 void Form1::connectHandlers() {
@@ -73,7 +77,6 @@ void Form1::connectHandlers() {
     connect(MediaPlayer1, &MediaComponent::playStateChanged, this,
             &Form1::MediaPlayer1_PlayStateChange);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    lblMsg->installEventFilter(this);
 }
 
 void Form1::Form_Load() {
@@ -116,6 +119,7 @@ void Form1::Drive1_Change() {
 void Form1::Dir1_Change() {
     Drive1->followFolder(Dir1->path());
     File1->setPath(Dir1->path());
+    tellFilesBeside();
 }
 
 void Form1::Dir1_OpenFailed(const core::FilePath& folder, const QString& reason) {
@@ -128,7 +132,7 @@ void Form1::Dir1_OpenFailed(const core::FilePath& folder, const QString& reason)
 void Form1::ClearTagFields() {
     lblMsg->clear();
     lblMsg->setToolTip(QString());
-    tellsOfId3v2 = false;
+    lblMsg->setAccessibleDescription(QString());
     for (QLineEdit* box : {txtTitle, txtArtist, txtAlbum, txtYear, txtComment, txtGenreCode}) {
         box->clear();
     }
@@ -163,23 +167,20 @@ void Form1::File1_Click() {
         showId3v2Tag(read);
     }
     shownAtClick = fieldsShown();
+    tellFilesBeside();
 }
 
 // The fields keep showing the trailer; the message label tells of an ID3v2 tag beside it, and
-// reads what that tag names only when its tooltip is asked for, so that a click stays quick.
+// its tooltip and accessible description what that tag names, so that a screen reader reads
+// them from the click on.
 void Form1::showId3v2Tag(const id3::TrailerRead& read) {
     if (read.beginsWithId3v2Tag) {
         lblMsg->setText(id3::id3v2Message(read.outcome == id3::TrailerRead::Outcome::Trailer));
-        tellsOfId3v2 = true;
-    }
-}
-
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lblMsg && event->type() == QEvent::ToolTip && tellsOfId3v2) {
         const std::optional<id3::Id3v2Fields> id3v2 = id3::readId3v2Fields(filePath);
-        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(id3::id3v2Details(*id3v2)) : QString());
+        const QString details = id3v2 ? id3::id3v2Details(*id3v2) : QString();
+        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(details) : QString());
+        lblMsg->setAccessibleDescription(details);
     }
-    return QWidget::eventFilter(watched, event);
 }
 
 id3::ShownFields Form1::fieldsShown() const {
@@ -264,11 +265,11 @@ void Form1::cmdWriteTag_Click() {
         // What the ID3v2 tag now holds is what the boxes show, or it was left for good.
         shownAtClick = fieldsShown();
     }
-    tellsOfId3v2 = false;
     const id3::SaveReport report =
         id3::saveReport(replaced, core::CodePage::system().number(), whyId3v2NotSaved);
     lblMsg->setText(report.text);
     lblMsg->setToolTip(report.toolTip);
+    lblMsg->setAccessibleDescription(report.toolTip);
 }
 
 void Form1::showSaveError(const QString& text) {
@@ -286,6 +287,63 @@ void Form1::cmdOpen_Click() {
 void Form1::playChosenFile() {
     MediaPlayer1->setSourceFile(filePath);
     MediaPlayer1->setAutoRewind(false);
+}
+
+QString Form1::open(const core::FilePath& path) {
+    return openPlace(browser::placeToOpen(path, File1->pattern()), path);
+}
+
+void Form1::openAndPlay(const core::FilePath& path) {
+    const browser::PlaceToOpen place = browser::placeToOpen(path, File1->pattern());
+    openPlace(place, path);
+    if (!place.fileName.isEmpty() && File1->fileName() == place.fileName) {
+        playChosenFile();
+    }
+}
+
+QString Form1::openPlace(const browser::PlaceToOpen& place, const core::FilePath& path) {
+    if (!place.whyNot.isEmpty()) {
+        // The line is narrow: it gives the reason, its tooltip the whole message.
+        const QString message = tr("Cannot open %1: %2.").arg(path.forMessages(), place.whyNot);
+        lblMsg->setText(place.whyNot.front().toUpper() + place.whyNot.sliced(1));
+        lblMsg->setToolTip(message);
+        lblMsg->setAccessibleDescription(message);
+        return message;
+    }
+    Dir1->setPath(place.folder);
+    if (!place.fileName.isEmpty()) {
+        File1->choose(place.fileName);
+    }
+    return {};
+}
+
+bool Form1::hasFileBeside(int step) const {
+    const int row = File1->chosenRow() + step;
+    return row >= 0 && row < File1->count();
+}
+
+void Form1::playFileBeside(int step) {
+    if (hasFileBeside(step)) {
+        File1->chooseRow(File1->chosenRow() + step);
+        playChosenFile();
+    }
+}
+
+void Form1::tellFilesBeside() {
+    emit filesBesideChanged(hasFileBeside(-1), hasFileBeside(1));
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() && !core::FilePath::fromFileUrl(urls.front()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    // Of several, the first: the lists show one folder and choose one file.
+    open(core::FilePath::fromFileUrl(event->mimeData()->urls().front()));
+    event->acceptProposedAction();
 }
 
 void Form1::MediaPlayer1_PlayStateChange(qint32 /*oldState*/, qint32 newState) {

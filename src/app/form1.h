@@ -24,6 +24,7 @@ namespace browser {
 class DirList;
 class DriveList;
 class FileList;
+struct PlaceToOpen;
 }  // namespace browser
 
 namespace id3 {
@@ -56,10 +57,26 @@ public:
     // Hands the file last chosen to the media strip, as play & stop does while nothing plays.
     void playChosenFile();
 
+    // Opens `path` in the lists: a folder itself, a file in its folder, chosen as a click
+    // chooses it. Returns why it cannot, which the message line says as well; empty when it
+    // opened.
+    QString open(const core::FilePath& path);
+    // Opens `path` as open() does, and plays it when it is a file.
+    void openAndPlay(const core::FilePath& path);
+    // Chooses and plays the file `step` entries after the chosen one in the file list (before
+    // it, for a negative step; from the top when none is chosen); nothing past either end.
+    void playFileBeside(int step);
+    bool hasFileBeside(int step) const;
+
+signals:
+    // Whether the file list holds a file before and after the chosen one may have changed.
+    void filesBesideChanged(bool before, bool after);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();
@@ -76,6 +93,9 @@ private:
     void Timer1_Timer();
     void Command1_Click();
 
+    QString openPlace(const browser::PlaceToOpen& place, const core::FilePath& path);
+    void tellFilesBeside();
+
     void ClearTagFields();
     core::FilePath SelectedFilePath() const;
     void showTag();
@@ -84,15 +104,14 @@ private:
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
-    // read or written, the chosen file's trailer as the boxes began from it, what the tag
+    // read or written, the chosen file's trailer as the boxes began from it, and what the tag
     // fields showed after the last click or save (against which a save finds the fields the
-    // user changed) and whether the message label tells of an ID3v2 tag.
+    // user changed).
     core::FilePath filePath;
     bool isPlaying = false;
     id3::TagRecord tag;
     id3::ShownTrailer shownTrailer;
     id3::ShownFields shownAtClick;
-    bool tellsOfId3v2 = false;
     // The time the elapsed-time label shows; nothing before the first tick.
     std::optional<player::MinutesSeconds> shownElapsed;
 

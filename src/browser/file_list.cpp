@@ -41,6 +41,41 @@ void FileList::setPath(const core::FilePath& folder) {
     fill();
 }
 
+int FileList::chosenRow() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? -1 : row(selected.front());
+}
+
+void FileList::chooseRow(int row) {
+    QListWidgetItem* entry = item(row);
+    scrollToItem(entry);
+    if (entry->isSelected()) {
+        emit fileClicked();
+    } else {
+        setCurrentItem(entry);
+    }
+}
+
+void FileList::choose(const core::FilePath& name) {
+    int found = rowOf(name);
+    if (found < 0) {
+        fill();
+        found = rowOf(name);
+    }
+    if (found >= 0) {
+        chooseRow(found);
+    }
+}
+
+int FileList::rowOf(const core::FilePath& name) const {
+    for (int i = 0; i < count(); ++i) {
+        if (item(i)->data(kNameRole).toByteArray() == name.bytes()) {
+            return i;
+        }
+    }
+    return -1;
+}
+
 void FileList::mousePressEvent(QMouseEvent* event) {
     const QModelIndex current = currentIndex();
     selectedBeforePress_ =

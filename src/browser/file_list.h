@@ -29,6 +29,15 @@ public:
     // Lists `folder` when it differs from the folder listed now.
     void setPath(const core::FilePath& folder);
 
+    // The row of the selected file; -1 when none is selected.
+    int chosenRow() const;
+    // Selects the entry in `row` as a click does: fileClicked() follows, also when it was
+    // selected already.
+    void chooseRow(int row);
+    // Selects the entry of the file `name` as a click does, listing the folder again first when
+    // the file came after the listing; nothing when the folder holds no such entry.
+    void choose(const core::FilePath& name);
+
 signals:
     void fileClicked();
 
@@ -37,6 +46,7 @@ protected:
 
 private:
     void fill();
+    int rowOf(const core::FilePath& name) const;
 
     core::FilePath path_;
     QString pattern_ = QStringLiteral("*.mp3");

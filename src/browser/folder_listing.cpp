@@ -77,16 +77,25 @@ QVector<FilePath> visibleEntries(const FilePath& folder, mode_t mode, Wanted wan
     return names;
 }
 
+// Matches a file name against the file list's pattern as the user reads the name, by the C
+// library's wildcard rules in the user's locale, which need no regular expression engine in
+// memory.
+class NameMatch {
+public:
+    explicit NameMatch(const QString& pattern) : wildcard_(pattern.toUtf8()) {}
+    bool operator()(const FilePath& name) const {
+        return ::fnmatch(wildcard_.constData(), name.readable().toUtf8().constData(),
+                         FNM_CASEFOLD) == 0;
+    }
+
+private:
+    QByteArray wildcard_;
+};
+
 }  // namespace
 
 QVector<FilePath> matchingFiles(const FilePath& folder, const QString& pattern) {
-    // Matched as the user reads the name, by the C library's wildcard rules in the user's
-    // locale, which need no regular expression engine in memory.
-    const QByteArray wildcard = pattern.toUtf8();
-    return visibleEntries(folder, S_IFREG, [&](const FilePath& name) {
-        return ::fnmatch(wildcard.constData(), name.readable().toUtf8().constData(),
-                         FNM_CASEFOLD) == 0;
-    });
+    return visibleEntries(folder, S_IFREG, NameMatch(pattern));
 }
 
 QVector<FilePath> subfolders(const FilePath& folder) {
@@ -134,6 +143,37 @@ QString whyUnlistable(const FilePath& folder) {
         return QStringLiteral("permission denied");
     }
     return {};
+}
+
+PlaceToOpen placeToOpen(const FilePath& path, const QString& pattern) {
+    const FilePath clean = absoluteClean(path);
+    struct stat status {};
+    if (::stat(clean.c_str(), &status) != 0) {
+        return {.whyNot = errno == EACCES ? QStringLiteral("permission denied")
+                                          : QStringLiteral("it does not exist")};
+    }
+    if (S_ISDIR(status.st_mode)) {
+        const QString why = whyUnlistable(clean);
+        return why.isEmpty() ? PlaceToOpen{.folder = clean} : PlaceToOpen{.whyNot = why};
+    }
+    const FilePath name = clean.fileName();
+    if (!S_ISREG(status.st_mode)) {
+        return {.whyNot = QStringLiteral("it is no file or folder")};
+    }
+    if (!NameMatch(pattern)(name)) {
+        return {.whyNot = QStringLiteral("it is no %1 file").arg(pattern)};
+    }
+    if (name.bytes().startsWith('.')) {
+        return {.whyNot = QStringLiteral("it is hidden")};
+    }
+    if (::access(clean.c_str(), R_OK) != 0) {
+        return {.whyNot = QStringLiteral("permission denied")};
+    }
+    const FilePath folder = absoluteClean(FilePath(clean.bytes() + "/.."));
+    if (const QString why = whyUnlistable(folder); !why.isEmpty()) {
+        return {.whyNot = why};
+    }
+    return {.folder = folder, .fileName = name};
 }
 
 }  // namespace browser

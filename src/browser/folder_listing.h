@@ -29,4 +29,14 @@ QVector<FolderStep> foldersDownTo(const core::FilePath& path);
 // Why `folder` cannot be shown, or an empty string when it can be listed.
 QString whyUnlistable(const core::FilePath& folder);
 
+// Where the lists go for a path named from outside them (the command line, a drop, another
+// start of the program): to a folder itself, and to a file's folder with the file chosen,
+// where the file list shows it (a readable file whose name matches `pattern`).
+struct PlaceToOpen {
+    core::FilePath folder{};    // absolute and clean; empty when the path cannot be opened
+    core::FilePath fileName{};  // the file to choose there; empty for a folder
+    QString whyNot{};           // why the path cannot be opened, when it cannot
+};
+PlaceToOpen placeToOpen(const core::FilePath& path, const QString& pattern);
+
 }  // namespace browser

@@ -79,4 +79,15 @@ QString FilePath::forMessages() const {
     return readable() + QStringLiteral(" (name not in UTF-8)");
 }
 
+QString FilePath::fileUri() const {
+    return QStringLiteral("file://") + QString::fromLatin1(bytes_.toPercentEncoding("/"));
+}
+
+FilePath FilePath::fromFileUrl(const QUrl& url) {
+    if (!url.isLocalFile() || !(url.host().isEmpty() || url.host() == QLatin1String("localhost"))) {
+        return {};
+    }
+    return FilePath(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
 }  // namespace core

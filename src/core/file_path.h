@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QUrl>
 
 #include <compare>
 #include <utility>
@@ -39,6 +40,13 @@ public:
     // How a message names it: its readable form, marked when it is not UTF-8, since it may
     // then read like a different name.
     QString forMessages() const;
+
+    // The file:// URI of an absolute path: its bytes, percent-encoded where a URI needs it, so
+    // that a name that is not UTF-8 still names its file.
+    QString fileUri() const;
+    // The path that a file:// URL names on this machine, by its bytes; empty for a URL of
+    // another scheme or of another host.
+    static FilePath fromFileUrl(const QUrl& url);
 
     friend bool operator==(const FilePath&, const FilePath&) = default;
     friend std::strong_ordering operator<=>(const FilePath& a, const FilePath& b) {

@@ -1,6 +1,8 @@
 #include "desktop/mpris_player.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
+#include <QUrl>
 #include <QtNumeric>
 
 #include <cmath>
@@ -31,12 +33,6 @@ QString statusOf(player::Playback::PlayState state) {
     }
 }
 
-// The path's own bytes, percent-encoded where a URI needs it, so that a name that is not
-// UTF-8 still names its file.
-QString fileUri(const core::FilePath& path) {
-    return QStringLiteral("file://") + QString::fromLatin1(path.bytes().toPercentEncoding("/"));
-}
-
 qlonglong microseconds(double seconds) {
     if (!(seconds > 0)) {
         return 0;
@@ -50,11 +46,11 @@ double seconds(qlonglong microseconds) {
 
 }  // namespace
 
-MprisPlayer::MprisPlayer(QObject& service, player::Playback& playback,
-                         std::function<void()> playChosenFile, const QDBusConnection& bus)
+MprisPlayer::MprisPlayer(MprisService& service, player::Playback& playback,
+                         const QDBusConnection& bus)
     : QDBusAbstractAdaptor(&service),
+      service_(service),
       playback_(playback),
-      playChosenFile_(std::move(playChosenFile)),
       bus_(bus),
       toldStatus_(playbackStatus()) {
     connect(&playback_, &player::Playback::stateChanged, this, &MprisPlayer::stateChanged);
@@ -63,6 +59,10 @@ MprisPlayer::MprisPlayer(QObject& service, player::Playback& playback,
             [this](double reached) { emit Seeked(microseconds(reached)); });
     connect(&playback_, &player::Playback::volumeChanged, this, [this](double level) {
         tellChanged({{QStringLiteral("Volume"), level}});
+    });
+    connect(&service_, &MprisService::filesBesideChanged, this, [this] {
+        tellChanged({{QStringLiteral("CanGoNext"), canGoNext()},
+                     {QStringLiteral("CanGoPrevious"), canGoPrevious()}});
     });
 }
 
@@ -84,7 +84,7 @@ QVariantMap MprisPlayer::metadata() const {
     }
     QVariantMap data{
         {QStringLiteral("mpris:trackid"), QVariant::fromValue(trackId())},
-        {QStringLiteral("xesam:url"), fileUri(playback_.source())},
+        {QStringLiteral("xesam:url"), playback_.source().fileUri()},
         {QStringLiteral("xesam:title"), track_.title},
     };
     if (!track_.artist.isEmpty()) {
@@ -95,6 +95,9 @@ QVariantMap MprisPlayer::metadata() const {
     }
     if (const qlonglong known = length(); known > 0) {
         data.insert(QStringLiteral("mpris:length"), known);
+    }
+    if (!coverUrl_.isEmpty()) {
+        data.insert(QStringLiteral("mpris:artUrl"), coverUrl_);
     }
     return data;
 }
@@ -109,9 +112,28 @@ qlonglong MprisPlayer::position() const {
     return microseconds(playback_.position());
 }
 
+void MprisPlayer::Next() {
+    emit service_.playFileBesideRequested(1);
+}
+
+void MprisPlayer::Previous() {
+    emit service_.playFileBesideRequested(-1);
+}
+
+void MprisPlayer::OpenUri(const QString& uri, const QDBusMessage& message) {
+    const core::FilePath file = core::FilePath::fromFileUrl(QUrl(uri));
+    if (file.isEmpty()) {
+        message.setDelayedReply(true);
+        bus_.send(message.createErrorReply(QDBusError::NotSupported,
+                                           QStringLiteral("Only file:// URIs are opened")));
+        return;
+    }
+    emit service_.playFileRequested(file);
+}
+
 void MprisPlayer::Play() {
     if (playback_.state() == PlayState::Stopped) {
-        playChosenFile_();
+        emit service_.playChosenFileRequested();
     } else {
         playback_.play();
     }
@@ -119,7 +141,7 @@ void MprisPlayer::Play() {
 
 void MprisPlayer::PlayPause() {
     if (playback_.state() == PlayState::Stopped) {
-        playChosenFile_();
+        emit service_.playChosenFileRequested();
     } else {
         playback_.pauseOrResume();
     }
@@ -156,6 +178,8 @@ void MprisPlayer::stateChanged(PlayState oldState, PlayState newState) {
     if (oldState == PlayState::Stopped && newState != PlayState::Stopped) {
         ++trackCount_;
         track_ = id3::describeTrack(playback_.source());
+        coverUrl_ = cover_.show(track_.cover);
+        track_.cover.clear();  // on the disk now, and not needed twice
     }
     tellChanges();
 }

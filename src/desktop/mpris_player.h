@@ -2,20 +2,23 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QVariantMap>
 
-#include <functional>
-
+#include "desktop/cover_file.h"
+#include "desktop/mpris_service.h"
 #include "player/playback.h"
 #include "tag/track_description.h"
 
 namespace desktop {
 
 // The desktop's media keys and media panel (MPRIS org.mpris.MediaPlayer2.Player). Play with
-// nothing open plays the file chosen in the program; every other request goes to the playback
-// as it is, which takes the last one made. What it tells follows the playback's reports: the
-// state, the length once known, and where a seek has taken playback.
+// nothing open, OpenUri, Next and Previous go to the program through `service`'s signals;
+// every other request goes to the playback as it is, which takes the last one made. What it
+// tells follows the playback's reports (the state, the length once known, and where a seek
+// has taken playback), the playing file's tags and cover, and whether the program has a file
+// before and after the chosen one.
 class MprisPlayer : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -36,8 +39,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
 public:
     // Answers for `service`, whose adaptor it becomes; `bus` carries the PropertiesChanged
     // signals.
-    MprisPlayer(QObject& service, player::Playback& playback, std::function<void()> playChosenFile,
-                const QDBusConnection& bus);
+    MprisPlayer(MprisService& service, player::Playback& playback, const QDBusConnection& bus);
 
     QString playbackStatus() const;
     double rate() const { return 1.0; }
@@ -46,13 +48,15 @@ public:
     // A level that is no number is no request (requested_level.h), and goes no further.
     void setVolume(double level);
     qlonglong position() const;
-    bool canGoNext() const { return false; }
-    bool canGoPrevious() const { return false; }
+    bool canGoNext() const { return service_.hasFileAfter(); }
+    bool canGoPrevious() const { return service_.hasFileBefore(); }
     bool canControl() const { return true; }
 
 public slots:
-    void Next() {}
-    void Previous() {}
+    void Next();
+    void Previous();
+    // A file:// URI of an MP3 file; any other is refused with an error.
+    void OpenUri(const QString& uri, const QDBusMessage& message);
     void Play();
     void Pause() { playback_.pause(); }
     void PlayPause();
@@ -73,11 +77,13 @@ private:
     void tellChanges();
     void tellChanged(const QVariantMap& changed);
 
+    MprisService& service_;
     player::Playback& playback_;
-    std::function<void()> playChosenFile_;
     QDBusConnection bus_;
     quint64 trackCount_ = 0;  // files started so far; names each one's track id
     id3::TrackDescription track_;
+    CoverFile cover_;
+    QString coverUrl_;
     QString toldStatus_;
     QVariantMap toldMetadata_;
 };

@@ -30,9 +30,12 @@ public:
     bool hasTrackList() const { return false; }
     QString identity() const { return identity_; }
     QString desktopEntry() const { return QStringLiteral("mp3player"); }
-    // Files are chosen in the window only, so no URI is opened from outside.
-    QStringList supportedUriSchemes() const { return {}; }
-    QStringList supportedMimeTypes() const { return {}; }
+    // OpenUri takes local MP3 files.
+    QStringList supportedUriSchemes() const { return {QStringLiteral("file")}; }
+    QStringList supportedMimeTypes() const {
+        return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/mp3"),
+                QStringLiteral("audio/x-mp3"), QStringLiteral("audio/x-mpeg")};
+    }
 
 public slots:
     void Raise() { raise_(); }

@@ -10,14 +10,21 @@ namespace desktop {
 MprisService::MprisService(player::Playback& playback, QString programName, QObject* parent)
     : QObject(parent), playback_(playback), programName_(std::move(programName)) {}
 
+void MprisService::setFilesBeside(bool before, bool after) {
+    if (before != fileBefore_ || after != fileAfter_) {
+        fileBefore_ = before;
+        fileAfter_ = after;
+        emit filesBesideChanged();
+    }
+}
+
 QString MprisService::publish(QDBusConnection bus) {
     if (!bus.isConnected()) {
         return {};
     }
     new MprisRoot(
         *this, programName_, [this] { emit raiseRequested(); }, [this] { emit quitRequested(); });
-    new MprisPlayer(
-        *this, playback_, [this] { emit playChosenFileRequested(); }, bus);
+    new MprisPlayer(*this, playback_, bus);
     if (!bus.registerObject(QStringLiteral("/org/mpris/MediaPlayer2"), this,
                             QDBusConnection::ExportAdaptors)) {
         return {};

@@ -1,5 +1,6 @@
 #include "player/audio_pipeline.h"
 
+#include <gst/audio/streamvolume.h>
 #include <gst/gst.h>
 
 #include <QByteArray>
@@ -26,6 +27,13 @@ constexpr gint64 kDecodedPieceNs = 1'000'000'000;
 // through every element to the sink and its clock, which cost the 60 ms time display most of
 // its CPU; the clock and the steady clock part by far less than a millisecond in this time.
 constexpr std::int64_t kPositionTrustedNs = 1'000'000'000;
+
+// The level as the player shows it, on the cubic scale of sound mixers, as the linear factor
+// that GStreamer's volume properties take: at half on the slider, the mixers show half too.
+double linearVolume(double level) {
+    return gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC,
+                                            GST_STREAM_VOLUME_FORMAT_LINEAR, level);
+}
 
 std::int64_t steadyNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -361,7 +369,7 @@ bool AudioPipeline::play(const core::FilePath& file) {
     g_object_set(source_, "location", absolutePath, nullptr);
     g_free(absolutePath);
     // The sound server's stream takes the sink's volume when it is made, for each file.
-    g_object_set(volumeControl_, "volume", volume_, nullptr);
+    g_object_set(volumeControl_, "volume", linearVolume(volume_), nullptr);
     if (!request(PipelineState::Playing)) {
         close();
         return false;
@@ -455,7 +463,7 @@ bool AudioPipeline::seek(std::int64_t nanoseconds) {
 
 void AudioPipeline::setVolume(double level) {
     volume_ = level;
-    g_object_set(volumeControl_, "volume", level, nullptr);
+    g_object_set(volumeControl_, "volume", linearVolume(level), nullptr);
 }
 
 }  // namespace player

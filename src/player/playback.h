@@ -31,7 +31,8 @@ public:
     // In seconds; 0 while unknown.
     virtual double length() const = 0;
     virtual double position() const = 0;
-    // From 0 (silent) to 1 (full).
+    // From 0 (silent) to 1 (full), as sound mixers number it: on a cubic scale of the sound's
+    // amplitude, so that 0.5 shows as 50% in the mixers.
     virtual double volume() const = 0;
     // What the player does, or why it cannot, in a few plain words ("Paused song.mp3").
     virtual QString statusText() const = 0;

@@ -51,13 +51,17 @@ bool beginsWithId3v2Tag(int fd) {
     return tagBytes(fd, true).has_value();
 }
 
-std::optional<Id3v2Fields> readId3v2Fields(const core::FilePath& path) {
+std::optional<std::string> readId3v2Tag(const core::FilePath& path) {
     const OpenedFile opened = openRegularFile(path, O_RDONLY);
     const FileDescriptor file(opened.fd);
     if (!file.valid()) {
         return std::nullopt;
     }
-    const std::optional<std::string> bytes = tagBytes(file.get(), false);
+    return tagBytes(file.get(), false);
+}
+
+std::optional<Id3v2Fields> readId3v2Fields(const core::FilePath& path) {
+    const std::optional<std::string> bytes = readId3v2Tag(path);
     return bytes ? parseId3v2(*bytes) : std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "core/file_path.h"
@@ -11,13 +12,15 @@ struct TrackDescription {
     QString title;
     QString artist;
     QString album;
+    QByteArray cover{};  // the picture's bytes, as the file holds them; empty for none
 
     friend bool operator==(const TrackDescription&, const TrackDescription&) = default;
 };
 
 // The file's title, artist and album: each from the ID3v2 tag the file begins with where that
 // tag names it, else from the trailer as the window's text boxes show it; the file's name
-// stands for the title where neither tag names one.
+// stands for the title where neither tag names one. The cover is the ID3v2 tag's
+// (coverPicture()).
 TrackDescription describeTrack(const core::FilePath& path);
 
 }  // namespace id3

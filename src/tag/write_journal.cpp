@@ -282,7 +282,7 @@ JournaledWrite writeJournaled(int fd, const InPlaceWrite& whole, WithoutRecord w
     // torn with nothing to complete them. fdatasync would not do, since the record is no part
     // of the file's data. It is one more flush of the disk's cache on every save, which makes a
     // save of the trailer about 1.6 times as long as the bare write and flush (45 of 120 µs
-    // on the machine of the README's speed table).
+    // on the machine of the speed table in docs/benchmarks.md).
     if (recorded && calls.fsync(fd) != 0) {
         const int error = errno;
         calls.fremovexattr(fd, kJournalAttribute);

@@ -1,11 +1,13 @@
 // The desktop's media controls (MPRIS) against a private session bus, over a fake playback and
 // without a window, steered from a second connection as a desktop's media panel would.
+#include <QBuffer>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+#include <QImage>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -17,6 +19,7 @@
 
 #include "desktop/mpris_service.h"
 #include "player/playback.h"
+#include "support/id3v2_tags.h"
 #include "support/temp_files.h"
 
 namespace {
@@ -250,6 +253,127 @@ private slots:
         QVERIFY2(program.waitForFinished(10000), "still running: the credit box waits?");
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
+    }
+
+    // The real program as a file manager and a media panel meet it: --help and --version need
+    // no display; a start with a path it cannot open says why; a later start hands its file to
+    // the running window and ends; Next and Previous go along the file list; OpenUri opens and
+    // plays a file from anywhere; the panel gets the playing file's cover as a file of the
+    // program's own, which goes with the next track and with the program.
+    void theProgramOpensWhatTheDesktopNamesInItsOneWindow() {
+        QTemporaryDir work;
+        const QString music = work.filePath(QStringLiteral("music"));
+        const QString other = work.filePath(QStringLiteral("other"));
+        for (const QString& file :
+             {music + "/a.mp3", music + "/b.mp3", music + "/c.mp3", other + "/Caf\u00E9.mp3"}) {
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()));
+            // Minutes long, so that none ends while the test goes on.
+            test_files::writeLongMpegFile(file, 30);
+        }
+        QByteArray cover;
+        QBuffer coverBuffer(&cover);
+        QVERIFY(QImage(4, 3, QImage::Format_RGB32).save(&coverBuffer, "PNG"));
+        const QString covered = music + "/a.mp3";
+        test_files::writeAll(covered, test_tags::tag(3, test_tags::pictureFrame(3, 3, cover), 0) +
+                                          test_files::readAll(covered));
+        const auto url = [](const QString& file) {
+            return QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded);
+        };
+        const auto metadata = [this](const char* key) {
+            return qdbus_cast<QVariantMap>(get(kPlayer, "Metadata").value<QDBusArgument>())
+                .value(QString::fromLatin1(key))
+                .toString();
+        };
+        const auto playing = [&] { return metadata("xesam:url"); };
+        const auto coverFolders = [&] {
+            return QDir(work.path()).entryList({QStringLiteral("mp3player-covers-*")}, QDir::Dirs);
+        };
+        const auto nextAndPrevious = [this] {
+            return QList<bool>{get(kPlayer, "CanGoNext").toBool(),
+                               get(kPlayer, "CanGoPrevious").toBool()};
+        };
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), work.path());
+        const auto start = [&](QProcess& program, const QStringList& arguments) {
+            program.setProcessEnvironment(environment);
+            program.setWorkingDirectory(work.path());
+            program.start(QStringLiteral(MP3PLAYER_BINARY), arguments);
+            QVERIFY(program.waitForStarted());
+        };
+
+        QProcessEnvironment noDisplay = environment;
+        noDisplay.remove(QStringLiteral("DISPLAY"));
+        noDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        for (const auto& [option, says] : {std::pair("--help", "Usage:"), {"--version", " 1.0"}}) {
+            QProcess text;
+            text.setProcessEnvironment(noDisplay);
+            text.start(QStringLiteral(MP3PLAYER_BINARY), {QString::fromLatin1(option)});
+            QVERIFY2(text.waitForFinished(10000), option);
+            QCOMPARE(text.exitCode(), 0);
+            QVERIFY2(text.readAllStandardOutput().contains(says), option);
+        }
+
+        QProcess program;
+        start(program, {QStringLiteral("/nonexistent/x.mp3")});
+        QTRY_VERIFY_WITH_TIMEOUT(client_.interface()->isServiceRegistered(kName), 10000);
+        QTRY_VERIFY(
+            client_.interface()->isServiceRegistered(QStringLiteral("org.tamsel.mp3player")));
+        QVERIFY2(program.readAllStandardError().contains(
+                     "mp3player: Cannot open /nonexistent/x.mp3: it does not exist.\n"),
+                 "no reason on stderr");
+        QCOMPARE(nextAndPrevious(), QList<bool>({false, false}));
+
+        QProcess second;
+        start(second, {QStringLiteral("music/b.mp3")});
+        QVERIFY(second.waitForFinished(5000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE(nextAndPrevious(), QList<bool>({true, true}));
+        // Told without being asked; the signal may come after the answers to the Gets.
+        QTRY_COMPARE(told_.value(told_.size() - 1).value("CanGoNext"), QVariant(true));
+        call(QStringLiteral("Play"));
+        QTRY_COMPARE(playing(), url(music + "/b.mp3"));
+
+        call(QStringLiteral("Next"));
+        QTRY_COMPARE(playing(), url(music + "/c.mp3"));
+        QCOMPARE(nextAndPrevious(), QList<bool>({false, true}));
+        call(QStringLiteral("Next"));
+        call(QStringLiteral("Previous"));
+        call(QStringLiteral("Previous"));
+        QTRY_COMPARE(playing(), url(music + "/a.mp3"));
+        call(QStringLiteral("Previous"));
+        QCOMPARE(nextAndPrevious(), QList<bool>({true, false}));
+        QCOMPARE(playing(), url(music + "/a.mp3"));
+        const QString coverFile = QUrl(metadata("mpris:artUrl")).toLocalFile();
+        QCOMPARE(test_files::readAll(coverFile), cover);
+        QCOMPARE(QFileInfo(coverFile).path(), work.filePath(coverFolders().value(0)));
+        QCOMPARE(QFileInfo(QFileInfo(coverFile).path()).permissions() & 0x0077,
+                 QFileDevice::Permissions());
+
+        call(QStringLiteral("OpenUri"), {url(other + "/Caf\u00E9.mp3")});
+        QTRY_COMPARE(playing(), url(other + "/Caf\u00E9.mp3"));
+        QCOMPARE(nextAndPrevious(), QList<bool>({false, false}));
+        QCOMPARE(metadata("mpris:artUrl"), QString());
+        QVERIFY(!QFile::exists(coverFile));
+        QDBusMessage web =
+            QDBusMessage::createMethodCall(kName, kPath, kPlayer, QStringLiteral("OpenUri"));
+        web << QStringLiteral("https://localhost/a.mp3");
+        QCOMPARE(client_.call(web).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.NotSupported"));
+        // A folder opens in the lists and plays nothing; Next then starts at the list's top.
+        call(QStringLiteral("OpenUri"), {url(music)});
+        QTRY_COMPARE(nextAndPrevious(), QList<bool>({true, false}));
+        QCOMPARE(playing(), url(other + "/Caf\u00E9.mp3"));
+        call(QStringLiteral("Next"));
+        QTRY_COMPARE(playing(), url(music + "/a.mp3"));
+        const QString root = QStringLiteral("org.mpris.MediaPlayer2");
+        QCOMPARE(get(root, "SupportedUriSchemes").toStringList(), QStringList({"file"}));
+        QVERIFY(get(root, "SupportedMimeTypes").toStringList().contains("audio/mpeg"));
+
+        call(QStringLiteral("Quit"), {}, root);
+        QVERIFY(program.waitForFinished(10000));
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(coverFolders(), QStringList());
     }
 
     void withoutABusThePlayerIsNotPublished() {

@@ -29,9 +29,16 @@ fi
 
 desktop="$contents/usr/share/applications/mp3player.desktop"
 metainfo="$contents/usr/share/metainfo/org.tamsel.mp3player.metainfo.xml"
-echo "== desktop-file-validate, appstreamcli validate --no-net"
+echo "== desktop-file-validate, appstreamcli validate --pedantic --no-net"
 desktop-file-validate "$desktop" || fail "the .desktop entry does not validate"
-appstreamcli validate --no-net "$metainfo" || fail "the AppStream metainfo does not validate"
+appstreamcli validate --pedantic --no-net "$metainfo" ||
+    fail "the AppStream metainfo does not validate"
+# Addresses at the domains kept for examples reach nobody.
+if dpkg-deb -f "$package" | cat - "$metainfo" "$contents/usr/share/doc/mp3player/copyright" \
+    <(zcat "$contents/usr/share/doc/mp3player/changelog.gz") |
+    grep -n -i -E '[.@]example([.]|>|$|/)|example[.](org|com|net)'; then
+    fail "the package names an address at an example domain"
+fi
 cmp -s "$desktop" "$repo/src/app/mp3player.desktop" &&
     cmp -s "$metainfo" "$repo/src/app/org.tamsel.mp3player.metainfo.xml" ||
     fail "the package is older than the sources: run tools/package again"

@@ -43,4 +43,19 @@ TEST(FilePath, FileNameIsWhatFollowsTheLastSlash) {
     EXPECT_EQ(FilePath("song.mp3").fileName(), FilePath("song.mp3"));
 }
 
+TEST(FilePath, AFileUriNamesThePathByItsBytes) {
+    for (const char* bytes :
+         {"/music/a.mp3", "/Caf\xE9/Caf\xE9.mp3", "/a#b?c%25d e\\f\ng.mp3", "/-lead.mp3", "/"}) {
+        const FilePath path{QByteArray(bytes)};
+        EXPECT_EQ(FilePath::fromFileUrl(QUrl(path.fileUri())), path)
+            << path.fileUri().toStdString();
+    }
+    EXPECT_EQ(FilePath("/Caf\xE9.mp3").fileUri(), QStringLiteral("file:///Caf%E9.mp3"));
+    EXPECT_EQ(FilePath::fromFileUrl(QUrl(QStringLiteral("file://localhost/a%20b.mp3"))),
+              FilePath("/a b.mp3"));
+    for (const char* other : {"http://localhost/a.mp3", "file://elsewhere/a.mp3", "a.mp3", ""}) {
+        EXPECT_EQ(FilePath::fromFileUrl(QUrl(QString::fromLatin1(other))), FilePath()) << other;
+    }
+}
+
 }  // namespace

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <vector>
+
 #include "browser/folder_listing.h"
 #include "support/temp_files.h"
 
@@ -58,6 +60,28 @@ TEST(FolderListing, ListsMatchingFilesAndVisibleSubfoldersOrTellsWhyNot) {
               "it no longer exists");
     EXPECT_EQ(browser::whyUnlistable(pathOf(dir.filePath(QStringLiteral("b.mp3")))),
               "it is not a folder");
+
+    // Named from outside the lists: where they go, or why they cannot.
+    const FilePath folder = pathOf(dir.path());
+    const std::vector<std::pair<const char*, browser::PlaceToOpen>> places = {
+        {"", {.folder = folder}},
+        {"Zoo/..", {.folder = folder}},
+        {"b.mp3", {.folder = folder, .fileName = FilePath("b.mp3")}},
+        {"A.MP3", {.folder = folder, .fileName = FilePath("A.MP3")}},
+        {"link.mp3", {.folder = folder, .fileName = FilePath("link.mp3")}},
+        {"gone.mp3", {.whyNot = "it does not exist"}},
+        {"broken.mp3", {.whyNot = "it does not exist"}},
+        {"notes.txt", {.whyNot = "it is no *.mp3 file"}},
+        {".hidden.mp3", {.whyNot = "it is hidden"}},
+        {"pipe.mp3", {.whyNot = "it is no file or folder"}},
+    };
+    for (const auto& [name, place] : places) {
+        const browser::PlaceToOpen found = browser::placeToOpen(
+            pathOf(dir.filePath(QLatin1String(name))), QStringLiteral("*.mp3"));
+        EXPECT_EQ(found.folder, place.folder) << name;
+        EXPECT_EQ(found.fileName, place.fileName) << name;
+        EXPECT_EQ(found.whyNot, place.whyNot) << name;
+    }
 }
 
 }  // namespace

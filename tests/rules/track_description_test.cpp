@@ -11,7 +11,8 @@
 namespace id3 {
 void PrintTo(const TrackDescription& track, std::ostream* out) {
     *out << '"' << track.title.toStdString() << "\" by \"" << track.artist.toStdString()
-         << "\" on \"" << track.album.toStdString() << '"';
+         << "\" on \"" << track.album.toStdString() << "\", cover of " << track.cover.size()
+         << " bytes";
 }
 }  // namespace id3
 
@@ -25,7 +26,13 @@ QByteArray id3v2(const QByteArray& title, const QByteArray& artist) {
 }
 
 TEST(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
+    using test_tags::pictureFrame;
     const QByteArray audio = test_files::audioBytes(400);
+    // Every byte value, the zero among them, as a picture holds them.
+    QByteArray frontCover;
+    for (int i = 0; i < 512; ++i) {
+        frontCover += static_cast<char>(i);
+    }
     const QString name = QStringLiteral("Song \xe9.mp3");
     const struct {
         const char* what;
@@ -55,6 +62,20 @@ TEST(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
         {"an ID3v2 tag without a title",
          id3v2({}, "Artist") + audio,
          {name, QStringLiteral("Artist"), {}}},
+        {"the front cover before a picture ahead of it",
+         test_tags::tag(3, pictureFrame(3, 0x04, "back") + pictureFrame(3, 0x03, frontCover), 0) +
+             audio,
+         {name, {}, {}, frontCover}},
+        {"the first picture where none is the front cover",
+         test_tags::tag(4, pictureFrame(4, 0x00, "first") + pictureFrame(4, 0x08, "second"), 0) +
+             audio,
+         {name, {}, {}, "first"}},
+        {"a version 2.2 tag's picture",
+         test_tags::tag(2, pictureFrame(2, 0x03, "old"), 0) + audio,
+         {name, {}, {}, "old"}},
+        {"a picture in the trailer's place is none",
+         audio + pictureFrame(3, 0x03, "x"),
+         {name, {}, {}}},
     };
     const QTemporaryDir folder;
     // Named in Latin-1, as files copied from older systems are: the title shows it readably.

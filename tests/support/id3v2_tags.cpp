@@ -62,6 +62,12 @@ QByteArray latin1Text(const QByteArray& text) {
     return '\0' + text;
 }
 
+QByteArray pictureFrame(int version, char type, const QByteArray& picture) {
+    const QByteArray format = version == 2 ? QByteArray("PNG") : QByteArray("image/png\0", 10);
+    return frame(version, version == 2 ? "PIC" : "APIC",
+                 '\0' + format + type + QByteArray("a picture\0", 10) + picture);
+}
+
 QByteArray tag(int version, const QByteArray& frames, int padding, char flags) {
     const QByteArray body = frames + QByteArray(padding, '\0');
     const QByteArray rest =

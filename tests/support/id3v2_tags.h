@@ -28,6 +28,9 @@ void fillTag(TagLib::ID3v2::Tag& tag, const QString& title, int commentSize, int
 // One frame without flags in a tag of `version` 2, 3 or 4; a text frame's content in Latin-1.
 QByteArray frame(int version, const QByteArray& id, const QByteArray& content);
 QByteArray latin1Text(const QByteArray& text);
+// A picture frame (APIC, PIC in version 2) of the picture type `type` (3: the front cover)
+// holding `picture`, said to be a PNG image.
+QByteArray pictureFrame(int version, char type, const QByteArray& picture);
 
 // A whole tag: the header with `flags`, the frames, `padding` zero bytes and, when the flags
 // say so (0x10), the footer.

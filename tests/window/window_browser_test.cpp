@@ -1,6 +1,7 @@
 // The drive, folder and file lists kept in step, and the way out through the credit box.
 #include <unistd.h>
 
+#include <QMimeData>
 #include <QtTest>
 
 #include "browser/folder_listing.h"
@@ -161,6 +162,71 @@ private slots:
         QCOMPARE(fixture.files()->path(), fixture.folder());
         QCOMPARE(entries(fixture.files()), QStringList({"a.mp3"}));
         QCOMPARE(fixture.drives()->drive(), browser::volumeOf(fixture.folder()));
+    }
+
+    // Named from outside the lists (the command line, another start, a drop): a file opens in
+    // its folder, chosen as a click chooses it, and a folder opens itself; anything else leaves
+    // the lists where they were and the message line says why.
+    void opensWhatIsNamedFromOutside_data() {
+        QTest::addColumn<QByteArray>("name");  // in the folder "far"
+        QTest::addColumn<bool>("dropped");
+        QTest::addColumn<QString>("title");  // shown once the file is chosen
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a file") << QByteArray("Caf\xE9.mp3") << false << "Far"
+                                << "";
+        QTest::newRow("a file, dropped") << QByteArray("Caf\xE9.mp3") << true << "Far"
+                                         << "";
+        QTest::newRow("a folder") << QByteArray() << false << ""
+                                  << "";
+        QTest::newRow("a folder, dropped") << QByteArray() << true << ""
+                                           << "";
+        QTest::newRow("no such file") << QByteArray("none.mp3") << false << ""
+                                      << "It does not exist";
+        QTest::newRow("another kind of file, dropped") << QByteArray("notes.txt") << true << ""
+                                                       << "It is no *.mp3 file";
+    }
+
+    void opensWhatIsNamedFromOutside() {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, dropped);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        WindowFixture fixture;
+        const core::FilePath far = fixture.file(QStringLiteral("far"));
+        test_files::makeFolder(far);
+        test_files::writeAll(test_files::inFolder(far, core::FilePath("Caf\xE9.mp3")),
+                             test_files::trailer("Far"));
+        test_files::writeAll(test_files::inFolder(far, core::FilePath("notes.txt")), "x");
+        test_files::writeAll(fixture.file(QStringLiteral("near.mp3")), "x");
+        fixture.open();
+        const core::FilePath path =
+            name.isEmpty() ? far : test_files::inFolder(far, core::FilePath(name));
+
+        QString told;
+        if (dropped) {
+            QMimeData data;
+            data.setUrls({QUrl(path.fileUri())});
+            const QPoint where = fixture.window().rect().center();
+            QDragEnterEvent enter(where, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(&fixture.window(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent drop(where, Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(&fixture.window(), &drop);
+        } else {
+            told = fixture.window().open(path);
+        }
+
+        const bool opens = message.isEmpty();
+        QCOMPARE(fixture.folders()->path(), opens ? far : fixture.folder());
+        QCOMPARE(fixture.files()->fileName(), core::FilePath(title.isEmpty() ? "" : name));
+        QCOMPARE(fixture.drives()->drive(), browser::volumeOf(far));
+        QCOMPARE(fixture.text("txtTitle"), title);
+        QCOMPARE(fixture.text("lblMsg"), message);
+        const auto* line = fixture.control<QLabel>("lblMsg");
+        QVERIFY2(opens || line->toolTip().startsWith("Cannot open " + path.forMessages()),
+                 qPrintable(line->toolTip()));
+        QCOMPARE(line->accessibleDescription(), line->toolTip());
+        QCOMPARE(told, dropped ? QString() : line->toolTip());
     }
 
     void eachDriveComesBackToTheLastFolderOpenedOnIt() {

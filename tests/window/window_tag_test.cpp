@@ -204,6 +204,8 @@ private slots:
             QVERIFY2(box->cursorPositionAt(QPoint(1, box->height() / 2)) == 0, qPrintable(name));
         }
         QCOMPARE(fixture.text("lblMsg"), message);
+        // A screen reader reads the details from the click on, without a pointer resting there.
+        QCOMPARE(fixture.control<QLabel>("lblMsg")->accessibleDescription(), details);
         QCOMPARE(messageToolTip(fixture), details);
         QCOMPARE(readAll(fixture.file("b.mp3")), content);
     }
