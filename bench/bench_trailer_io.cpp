@@ -15,9 +15,9 @@
 #include "core/file_path.h"
 #include "measure.h"
 #include "report.h"
+#include "storage/write_journal.h"
 #include "tag/tag_record.h"
 #include "tag/trailer_file.h"
-#include "tag/write_journal.h"
 #include "temp_folder.h"
 
 namespace {
@@ -104,14 +104,14 @@ void writeBareJournaled(const std::string& path, const id3::TagRecord::Bytes& tr
     // of two rounds differ, since both decide whether it fits in the inode.
     const std::string record(38, 'r');
     const bool ok =
-        ::fgetxattr(fd, id3::kJournalAttribute, nullptr, 0) < 0 &&
+        ::fgetxattr(fd, storage::kJournalAttribute, nullptr, 0) < 0 &&
         ::pread(fd, old.data(), old.size(), kTrailerOffset) == static_cast<ssize_t>(old.size()) &&
         std::memcmp(old.data(), "TAG", 3) == 0 &&
-        ::fsetxattr(fd, id3::kJournalAttribute, record.data(), record.size(), 0) == 0 &&
+        ::fsetxattr(fd, storage::kJournalAttribute, record.data(), record.size(), 0) == 0 &&
         (!flushRecord || ::fsync(fd) == 0) &&
         ::pwrite(fd, trailer.data(), trailer.size(), kTrailerOffset) ==
             static_cast<ssize_t>(trailer.size()) &&
-        ::fdatasync(fd) == 0 && ::fremovexattr(fd, id3::kJournalAttribute) == 0;
+        ::fdatasync(fd) == 0 && ::fremovexattr(fd, storage::kJournalAttribute) == 0;
     bench::require(::close(fd) == 0 && ok, "cannot write to " + path);
 }
 

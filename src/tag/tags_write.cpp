@@ -4,10 +4,10 @@
 
 #include <csignal>
 
-#include "tag/file_access.h"
-#include "tag/file_rewrite.h"
+#include "storage/file_access.h"
+#include "storage/file_rewrite.h"
+#include "storage/write_journal.h"
 #include "tag/id3v2_extent.h"
-#include "tag/write_journal.h"
 
 namespace id3 {
 
@@ -20,12 +20,12 @@ TagsWrite neitherSaved(const std::string& reason) {
 // The ID3v2 tag the open file begins with, all its bytes; nothing when it begins with none,
 // or with one that reaches past `end`. False when the file could not be read.
 bool readId3v2Tag(int fd, off_t end, std::optional<std::string>& tag,
-                  const WriterSystemCalls& calls) {
+                  const storage::SystemCalls& calls) {
     std::string header(kId3v2HeaderSize, '\0');
     if (end < static_cast<off_t>(header.size())) {
         return true;
     }
-    if (!transferAll(calls.pread, fd, header.data(), header.size(), 0)) {
+    if (!storage::transferAll(calls.pread, fd, header.data(), header.size(), 0)) {
         return false;
     }
     const std::optional<std::size_t> size = id3v2TagSize(header);
@@ -33,32 +33,32 @@ bool readId3v2Tag(int fd, off_t end, std::optional<std::string>& tag,
         return true;
     }
     tag.emplace(*size, '\0');
-    return transferAll(calls.pread, fd, tag->data(), tag->size(), 0);
+    return storage::transferAll(calls.pread, fd, tag->data(), tag->size(), 0);
 }
 
 std::string readFailure() {
-    return (errno != 0 ? describeError(errno) : "the file became shorter") +
+    return (errno != 0 ? storage::describeError(errno) : "the file became shorter") +
            " while its tags were read";
 }
 
 }  // namespace
 
 TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const Id3v2Update& id3v2,
-                    const WriterSystemCalls& calls) {
-    const IgnoredSignal fileSizeLimitSignal(SIGXFSZ);
-    const OpenedFile opened = openForSaving(path);
-    const FileDescriptor file(opened.fd, calls.close);
+                    const storage::SystemCalls& calls) {
+    const storage::IgnoredSignal fileSizeLimitSignal(SIGXFSZ);
+    const storage::OpenedFile opened = storage::openForSaving(path);
+    const storage::FileDescriptor file(opened.fd, calls.close);
     if (!file.valid()) {
         return neitherSaved(opened.reason);
     }
-    const JournalRecovery recovery = finishInterruptedWrite(file.get(), calls);
-    if (recovery.outcome == JournalRecovery::Outcome::Failed) {
+    const storage::JournalRecovery recovery = storage::finishInterruptedWrite(file.get(), calls);
+    if (recovery.outcome == storage::JournalRecovery::Outcome::Failed) {
         return neitherSaved(recovery.reason);
     }
-    removeLeftover(opened.path);
+    storage::removeLeftover(opened.path);
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) {
-        return neitherSaved(describeError(errno));
+        return neitherSaved(storage::describeError(errno));
     }
 
     const TrailerChange trailer = trailerChange(file.get(), status.st_size, edited, calls);
@@ -75,14 +75,17 @@ TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const I
         oldTag && id3v2 ? id3v2(*oldTag) : std::optional<std::string>();
 
     TagsWrite result;
-    const auto saveInPlace = [&](std::vector<ByteChange> changes, WithoutRecord withoutRecord) {
-        const JournaledWrite written =
-            writeJournaled(file.get(), {status.st_size, std::move(changes)}, withoutRecord, calls);
-        result.trailer = {written.outcome == JournaledWrite::Outcome::Written, written.reason,
-                          trailer.trailer};
+    const auto saveInPlace = [&](std::vector<storage::ByteChange> changes,
+                                 storage::WithoutRecord withoutRecord) {
+        const storage::JournaledWrite written = storage::writeJournaled(
+            file.get(), {status.st_size, std::move(changes)}, withoutRecord, calls);
+        result.trailer = {written.outcome == storage::JournaledWrite::Outcome::Written,
+                          written.reason, trailer.trailer};
         return written.outcome;
     };
-    const auto saveTrailerOnly = [&] { saveInPlace({*trailer.change}, WithoutRecord::Write); };
+    const auto saveTrailerOnly = [&] {
+        saveInPlace({*trailer.change}, storage::WithoutRecord::Write);
+    };
 
     if (!oldTag || !newTag || *newTag == *oldTag) {
         result.id3v2 = oldTag ? TagsWrite::Id3v2::Unchanged : TagsWrite::Id3v2::None;
@@ -90,9 +93,9 @@ TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const I
         return result;
     }
     if (newTag->size() == oldTag->size()) {
-        const JournaledWrite::Outcome outcome =
-            saveInPlace({{0, *oldTag, *newTag}, *trailer.change}, WithoutRecord::Refuse);
-        if (outcome != JournaledWrite::Outcome::NoRecord) {
+        const storage::JournaledWrite::Outcome outcome =
+            saveInPlace({{0, *oldTag, *newTag}, *trailer.change}, storage::WithoutRecord::Refuse);
+        if (outcome != storage::JournaledWrite::Outcome::NoRecord) {
             result.id3v2 =
                 result.trailer.saved ? TagsWrite::Id3v2::Saved : TagsWrite::Id3v2::NotSaved;
             result.id3v2Reason = result.trailer.reason;
@@ -109,22 +112,22 @@ TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const I
         return result;
     }
     const off_t keptFrom = static_cast<off_t>(oldTag->size());
-    const FileRewrite rewrite =
-        rewriteFile(opened.path, file.get(), status,
-                    {*newTag, keptFrom, trailerAt - keptFrom, trailer.change->newBytes}, calls);
+    const storage::FileRewrite rewrite = storage::rewriteFile(
+        opened.path, file.get(), status,
+        {*newTag, keptFrom, trailerAt - keptFrom, trailer.change->newBytes}, calls);
     switch (rewrite.outcome) {
-        case FileRewrite::Outcome::Replaced:
+        case storage::FileRewrite::Outcome::Replaced:
             result.trailer = {true, {}, trailer.trailer};
             result.id3v2 = TagsWrite::Id3v2::Saved;
             result.rewritten = true;
             return result;
-        case FileRewrite::Outcome::ReplacedNotFlushed: {
+        case storage::FileRewrite::Outcome::ReplacedNotFlushed: {
             // Both tags are in the file, but they may not outlast a power loss.
             TagsWrite unsure = neitherSaved(rewrite.reason);
             unsure.rewritten = true;
             return unsure;
         }
-        case FileRewrite::Outcome::NotReplaced:
+        case storage::FileRewrite::Outcome::NotReplaced:
             break;
     }
     result.id3v2 = TagsWrite::Id3v2::NotSaved;

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "storage/system_calls.h"
 #include "tag/saved_trailer.h"
 #include "tag/trailer_file.h"
-#include "tag/writer_system_calls.h"
 
 namespace id3 {
 
@@ -44,6 +44,6 @@ struct TagsWrite {
 // A failure changes nothing else. Follows links and refuses what is no regular file as
 // writeTrailer does; completes a save of the file that was cut short before anything else.
 TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const Id3v2Update& id3v2,
-                    const WriterSystemCalls& calls = {});
+                    const storage::SystemCalls& calls = {});
 
 }  // namespace id3

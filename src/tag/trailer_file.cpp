@@ -11,7 +11,7 @@
 #include <optional>
 #include <string_view>
 
-#include "tag/file_access.h"
+#include "storage/file_access.h"
 #include "tag/id3v2_file.h"
 
 namespace id3 {
@@ -48,40 +48,42 @@ template <typename Read>
 bool readEnd(const Read& read, int fd, off_t fileSize, FileEnd& end) {
     end.length = std::min(fileSize, FileEnd::kSize);
     std::uint8_t* const first = end.bytes.data() + (FileEnd::kSize - end.length);
-    return transferAll(read, fd, first, static_cast<std::size_t>(end.length),
-                       fileSize - end.length);
+    return storage::transferAll(read, fd, first, static_cast<std::size_t>(end.length),
+                                fileSize - end.length);
 }
 
 // Completes the write of a save that was cut short on the file at `path`, which a reader holds
 // open as `status`: opened for writing by the same rules as a save, and only when it is still
 // that file.
-JournalRecovery finishInterruptedWriteOf(const core::FilePath& path, const struct stat& status,
-                                         const WriterSystemCalls& calls) {
-    const OpenedFile opened = openForSaving(path);
-    const FileDescriptor file(opened.fd, calls.close);
+storage::JournalRecovery finishInterruptedWriteOf(const core::FilePath& path,
+                                                  const struct stat& status,
+                                                  const storage::SystemCalls& calls) {
+    const storage::OpenedFile opened = storage::openForSaving(path);
+    const storage::FileDescriptor file(opened.fd, calls.close);
     if (!file.valid()) {
-        return {JournalRecovery::Outcome::Failed,
+        return {storage::JournalRecovery::Outcome::Failed,
                 "a save that was cut short could not be finished: " + opened.reason};
     }
     if (opened.status.st_dev != status.st_dev || opened.status.st_ino != status.st_ino) {
-        return {JournalRecovery::Outcome::Failed,
+        return {storage::JournalRecovery::Outcome::Failed,
                 "a save that was cut short could not be finished: the file was replaced"};
     }
-    return finishInterruptedWrite(file.get(), calls);
+    return storage::finishInterruptedWrite(file.get(), calls);
 }
 
 }  // namespace
 
 TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
-                            const WriterSystemCalls& calls) {
+                            const storage::SystemCalls& calls) {
     std::optional<TagRecord> inFile;
     if (size >= kTrailerSize) {
         FileEnd end;
         errno = 0;
         if (!readEnd(calls.pread, fd, size, end)) {
             // Unread, they could be a trailer that an append would leave in the middle.
-            return {std::nullopt, (errno != 0 ? describeError(errno) : "the file became shorter") +
-                                      " while its last 128 bytes were read"};
+            return {std::nullopt,
+                    (errno != 0 ? storage::describeError(errno) : "the file became shorter") +
+                        " while its last 128 bytes were read"};
         }
         if (end.holdsTrailer()) {
             inFile = TagRecord::decode(end.lastBytes());
@@ -92,7 +94,7 @@ TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
                 "it holds a tag that is not shown here; choose the file again to see it"};
     }
     const TagRecord::Bytes trailer = savedTrailer(edited, inFile);
-    ByteChange change{size, {}, std::string(trailer.begin(), trailer.end())};
+    storage::ByteChange change{size, {}, std::string(trailer.begin(), trailer.end())};
     if (inFile) {
         change.offset = size - kTrailerSize;
         change.oldBytes.assign(inFile->encode().begin(), inFile->encode().end());
@@ -102,8 +104,8 @@ TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
 
 TrailerRead readTrailer(const core::FilePath& path) {
     TrailerRead result;
-    OpenedFile opened = openRegularFile(path, O_RDONLY);
-    FileDescriptor file(opened.fd);
+    storage::OpenedFile opened = storage::openRegularFile(path, O_RDONLY);
+    storage::FileDescriptor file(opened.fd);
     if (!file.valid()) {
         result.outcome =
             opened.notRegular ? TrailerRead::Outcome::NotAFile : TrailerRead::Outcome::Unreadable;
@@ -113,7 +115,7 @@ TrailerRead readTrailer(const core::FilePath& path) {
     off_t size = opened.status.st_size;
     // Only a file that holds the record of an interrupted save is opened for writing, to
     // complete that save; any other is only read.
-    if (holdsJournal(file.get())) {
+    if (storage::holdsJournal(file.get())) {
         result.recovery = finishInterruptedWriteOf(path, opened.status, {});
         struct stat status {};
         if (::fstat(file.get(), &status) == 0) {
@@ -130,7 +132,7 @@ TrailerRead readTrailer(const core::FilePath& path) {
     errno = 0;
     if (!readEnd(::pread, file.get(), size, end)) {
         result.outcome = TrailerRead::Outcome::Unreadable;
-        result.reason = errno != 0 ? describeError(errno) : "the file became shorter";
+        result.reason = errno != 0 ? storage::describeError(errno) : "the file became shorter";
         return result;
     }
     result.lastBytes = end.lastBytes();
@@ -140,29 +142,30 @@ TrailerRead readTrailer(const core::FilePath& path) {
 }
 
 TrailerWrite writeTrailer(const core::FilePath& path, const EditedTag& edited,
-                          const WriterSystemCalls& calls) {
-    const IgnoredSignal fileSizeLimitSignal(SIGXFSZ);
-    OpenedFile opened = openForSaving(path);
-    FileDescriptor file(opened.fd, calls.close);
+                          const storage::SystemCalls& calls) {
+    const storage::IgnoredSignal fileSizeLimitSignal(SIGXFSZ);
+    storage::OpenedFile opened = storage::openForSaving(path);
+    storage::FileDescriptor file(opened.fd, calls.close);
     if (!file.valid()) {
         return {false, opened.reason};
     }
-    const JournalRecovery recovery = finishInterruptedWrite(file.get(), calls);
-    if (recovery.outcome == JournalRecovery::Outcome::Failed) {
+    const storage::JournalRecovery recovery = storage::finishInterruptedWrite(file.get(), calls);
+    if (recovery.outcome == storage::JournalRecovery::Outcome::Failed) {
         return {false, recovery.reason};
     }
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) {
-        return {false, describeError(errno)};
+        return {false, storage::describeError(errno)};
     }
     const TrailerChange trailer = trailerChange(file.get(), status.st_size, edited, calls);
     if (!trailer.change) {
         return {false, trailer.reason};
     }
-    const JournaledWrite written = writeJournaled(file.get(), {status.st_size, {*trailer.change}},
-                                                  WithoutRecord::Write, calls);
+    const storage::JournaledWrite written = storage::writeJournaled(
+        file.get(), {status.st_size, {*trailer.change}}, storage::WithoutRecord::Write, calls);
     // Once on disk, a failing close can lose nothing more.
-    return {written.outcome == JournaledWrite::Outcome::Written, written.reason, trailer.trailer};
+    return {written.outcome == storage::JournaledWrite::Outcome::Written, written.reason,
+            trailer.trailer};
 }
 
 }  // namespace id3

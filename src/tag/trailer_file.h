@@ -4,10 +4,10 @@
 #include <string>
 
 #include "core/file_path.h"
+#include "storage/system_calls.h"
+#include "storage/write_journal.h"
 #include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
-#include "tag/write_journal.h"
-#include "tag/writer_system_calls.h"
 
 namespace id3 {
 
@@ -19,10 +19,10 @@ struct TrailerRead {
         Unreadable,  // missing, or the open or the read failed
     };
     Outcome outcome = Outcome::Unreadable;
-    TagRecord::Bytes lastBytes{};     // the file's last 128 bytes when it has at least 128
-    bool beginsWithId3v2Tag = false;  // whether a regular file begins with an ID3v2 tag
-    std::string reason;               // why, for NotAFile and Unreadable
-    JournalRecovery recovery;         // what became of a save that a kill or power loss cut short
+    TagRecord::Bytes lastBytes{};       // the file's last 128 bytes when it has at least 128
+    bool beginsWithId3v2Tag = false;    // whether a regular file begins with an ID3v2 tag
+    std::string reason;                 // why, for NotAFile and Unreadable
+    storage::JournalRecovery recovery;  // what became of a save that a kill or power loss cut short
 };
 
 // Reads the last 128 bytes of the file at `path`. "TAG" there is no trailer when the 3 bytes
@@ -44,12 +44,12 @@ struct TrailerWrite {
 // reason, when those bytes could not be read or hold a trailer other than the one the edit
 // began from (EditedTag::shown).
 struct TrailerChange {
-    std::optional<ByteChange> change;
+    std::optional<storage::ByteChange> change;
     std::string reason;
     TagRecord::Bytes trailer{};  // the whole trailer the change leaves at the end
 };
 TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
-                            const WriterSystemCalls& calls);
+                            const storage::SystemCalls& calls);
 
 // Puts the trailer of `edited` at the end of the regular file at `path` (see trailerChange),
 // through the journal of write_journal.h, after completing any save of the file that was cut
@@ -60,6 +60,6 @@ TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
 // shares) it is made all the same, as safe from a failing disk but not from a kill. Writing
 // past the file-size limit fails with a reason instead of ending the program.
 TrailerWrite writeTrailer(const core::FilePath& path, const EditedTag& edited,
-                          const WriterSystemCalls& calls = {});
+                          const storage::SystemCalls& calls = {});
 
 }  // namespace id3

@@ -190,7 +190,7 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
             loop.waitForFinished();
 
             const id3::TrailerRead click = id3::readTrailer(test_files::pathOf(path));
-            finished += click.recovery.outcome == id3::JournalRecovery::Outcome::Finished;
+            finished += click.recovery.outcome == storage::JournalRecovery::Outcome::Finished;
             const QByteArray left = readAll(path);
             const auto found = std::find(start.whole.begin(), start.whole.end(), left);
             if (found != start.whole.end()) {

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
 
     // A kill ends the process, not the system: what the page cache holds outlives it, so
     // flushing to the disk changes nothing a kill can leave behind and only slows the loop.
-    id3::WriterSystemCalls calls;
+    storage::SystemCalls calls;
     calls.fdatasync = [](int) { return 0; };
     calls.fsync = [](int) { return 0; };
     // The kernel copies a write page by page and ends it short when a kill comes between two

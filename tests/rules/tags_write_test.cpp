@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "storage/write_journal.h"
 #include "support/id3v2_files.h"
 #include "support/id3v2_tags.h"
 #include "support/temp_files.h"
 #include "support/write_faults.h"
 #include "tag/tags_write.h"
-#include "tag/write_journal.h"
 
 namespace {
 
@@ -237,7 +237,7 @@ enum class Left { AsItWas, NewTrailer, BothNew };
 struct FaultCase {
     const char* what;
     bool rewrite;  // the new ID3v2 tag is larger, so the file is rewritten for it
-    std::function<void(id3::WriterSystemCalls&)> fault;
+    std::function<void(storage::SystemCalls&)> fault;
     bool trailerSaved;
     Id3v2 id3v2;
     std::string reason;  // the ID3v2 tag's
@@ -333,7 +333,7 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
         const std::map<std::string, std::string> attributes = attributesOf(path);
         const id3::Id3v2Update update = c.rewrite ? rendered(3000) : titleReplaced;
         const QByteArray newTag = QByteArray::fromStdString(*update(parts.id3v2.toStdString()));
-        id3::WriterSystemCalls calls;
+        storage::SystemCalls calls;
         c.fault(calls);
 
         id3::TagsWrite written;
@@ -353,7 +353,7 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
             EXPECT_EQ(written.trailer.reason, c.reason) << c.what;
         }
         const id3::TrailerRead click = id3::readTrailer(test_files::pathOf(path));
-        EXPECT_NE(click.recovery.outcome, id3::JournalRecovery::Outcome::Failed) << c.what;
+        EXPECT_NE(click.recovery.outcome, storage::JournalRecovery::Outcome::Failed) << c.what;
         const QByteArray trailer = savedTrailer(parts.trailer);
         const std::map<Left, QByteArray> left = {
             {Left::AsItWas, before},

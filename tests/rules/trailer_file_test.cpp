@@ -44,7 +44,8 @@ protected:
     static QByteArray someTrailer() { return test_files::bytesOf(someTag().record.encode()); }
 
     static bool hasRecord(const QString& path) {
-        return ::getxattr(path.toLocal8Bit().constData(), id3::kJournalAttribute, nullptr, 0) >= 0;
+        return ::getxattr(path.toLocal8Bit().constData(), storage::kJournalAttribute, nullptr, 0) >=
+               0;
     }
 
     QTemporaryDir folder_;
@@ -200,8 +201,8 @@ struct FaultCase {
     rlim_t roomBeforeLimit = 0;
 };
 
-id3::WriterSystemCalls failingCalls(const FaultCase& f) {
-    id3::WriterSystemCalls calls;
+storage::SystemCalls failingCalls(const FaultCase& f) {
+    storage::SystemCalls calls;
     calls.pwrite = [f, n = 0](int fd, const void* data, size_t size, off_t offset) mutable {
         if (++n > 1 && n <= 1 + f.writeFailures) {
             errno = f.error;
@@ -297,7 +298,7 @@ TEST_F(TrailerFile, AFailingDiskLeavesTheFileAsItWasOrSaysItCouldNot) {
 
         const id3::TrailerRead click = id3::readTrailer(test_files::pathOf(path));
         EXPECT_EQ(readAll(path), leaves(c.newBytesAfterClick)) << c.what;
-        EXPECT_NE(click.recovery.outcome, id3::JournalRecovery::Outcome::Failed) << c.what;
+        EXPECT_NE(click.recovery.outcome, storage::JournalRecovery::Outcome::Failed) << c.what;
         EXPECT_FALSE(hasRecord(path)) << c.what;
     }
 }

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "tag/writer_system_calls.h"
+#include "storage/system_calls.h"
 
-namespace id3 {
+namespace storage {
 
 // The extended attribute of a file that holds the record of an in-place write while it is
 // under way.
@@ -57,7 +57,7 @@ struct JournaledWrite {
 // bytes are on disk. A failed write is undone: appended bytes are cut off, replaced ones put
 // back.
 JournaledWrite writeJournaled(int fd, const InPlaceWrite& write, WithoutRecord withoutRecord,
-                              const WriterSystemCalls& calls = {});
+                              const SystemCalls& calls = {});
 
 struct JournalRecovery {
     enum class Outcome {
@@ -76,12 +76,12 @@ bool holdsJournal(int fd);
 
 // The value of the open file's extended attribute `name`; nothing when it has none or it
 // cannot be read.
-std::optional<std::string> readAttribute(int fd, const char* name, const WriterSystemCalls& calls);
+std::optional<std::string> readAttribute(int fd, const char* name, const SystemCalls& calls);
 
 // Completes the write that a kill or a power loss interrupted, when the open file `fd` holds
 // its record: the user asked for it. Before writing, the record is held against the file:
 // its size must lie between the sizes before and after the write, and each changed byte must
 // be its old or its new value, as a torn write leaves them.
-JournalRecovery finishInterruptedWrite(int fd, const WriterSystemCalls& calls = {});
+JournalRecovery finishInterruptedWrite(int fd, const SystemCalls& calls = {});
 
-}  // namespace id3
+}  // namespace storage

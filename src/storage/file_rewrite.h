@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "core/file_path.h"
-#include "tag/writer_system_calls.h"
+#include "storage/system_calls.h"
 
-namespace id3 {
+namespace storage {
 
 // What a rewritten file holds: `front`, then `keptSize` bytes of the old file from `keptFrom`
 // on, then `back`.
@@ -38,7 +38,7 @@ struct FileRewrite {
 // flushed. When it could not keep the owner or an attribute, or the old file changed
 // meanwhile, the old one is not replaced.
 FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat& status,
-                        const NewContent& content, const WriterSystemCalls& calls = {});
+                        const NewContent& content, const SystemCalls& calls = {});
 
 // The hidden name the new file of a rewrite of the file at `path` has between the moment it
 // gets a name and the moment it takes the old one's place: a dot-file, so that no file list
@@ -49,4 +49,4 @@ core::FilePath leftoverName(const core::FilePath& path);
 // was cut short, unless a rewrite still works on it (it holds a lock on it).
 void removeLeftover(const core::FilePath& path);
 
-}  // namespace id3
+}  // namespace storage

@@ -1,4 +1,4 @@
-#include "tag/file_rewrite.h"
+#include "storage/file_rewrite.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -9,10 +9,10 @@
 #include <set>
 #include <vector>
 
-#include "tag/file_access.h"
-#include "tag/write_journal.h"
+#include "storage/file_access.h"
+#include "storage/write_journal.h"
 
-namespace id3 {
+namespace storage {
 
 namespace {
 
@@ -62,7 +62,7 @@ void removeLeftoverIn(int folder, const std::string& name) {
 
 // The names of the extended attributes of `fd`, none when the file system keeps none;
 // nothing when they could not be listed.
-std::optional<std::set<std::string>> attributeNames(int fd, const WriterSystemCalls& calls) {
+std::optional<std::set<std::string>> attributeNames(int fd, const SystemCalls& calls) {
     for (;;) {
         const ssize_t size = calls.flistxattr(fd, nullptr, 0);
         if (size < 0) {
@@ -94,7 +94,7 @@ std::optional<std::set<std::string>> attributeNames(int fd, const WriterSystemCa
 // Gives `to` the extended attributes of `from`, ACLs (system.posix_acl_*) among them, and
 // takes away those it got from elsewhere (a folder's default ACL); the name of one that could
 // not be kept, or of "*" when they could not be listed.
-std::optional<std::string> copyAttributes(int from, int to, const WriterSystemCalls& calls) {
+std::optional<std::string> copyAttributes(int from, int to, const SystemCalls& calls) {
     const std::optional<std::set<std::string>> wanted = attributeNames(from, calls);
     const std::optional<std::set<std::string>> present = attributeNames(to, calls);
     if (!wanted || !present) {
@@ -120,7 +120,7 @@ std::optional<std::string> copyAttributes(int from, int to, const WriterSystemCa
 }
 
 bool copyBytes(int from, off_t fromOffset, int to, off_t toOffset, off_t size,
-               const WriterSystemCalls& calls) {
+               const SystemCalls& calls) {
     off_t inOffset = fromOffset;
     off_t outOffset = toOffset;
     off_t left = size;
@@ -167,7 +167,7 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 // The new file, closed and, while it has the hidden name, removed on every way out.
 class NewFile {
 public:
-    NewFile(int folder, std::string name, const WriterSystemCalls& calls)
+    NewFile(int folder, std::string name, const SystemCalls& calls)
         : folder_(folder), name_(std::move(name)), calls_(calls) {}
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
@@ -227,7 +227,7 @@ public:
 private:
     int folder_;
     std::string name_;
-    const WriterSystemCalls& calls_;
+    const SystemCalls& calls_;
     int fd_ = -1;
     bool named_ = false;
 };
@@ -250,7 +250,7 @@ void removeLeftover(const core::FilePath& path) {
 }
 
 FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat& status,
-                        const NewContent& content, const WriterSystemCalls& calls) {
+                        const NewContent& content, const SystemCalls& calls) {
     const FolderAndName place = split(path);
     const FileDescriptor folder(::open(place.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid()) {
@@ -318,4 +318,4 @@ FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat
     return {FileRewrite::Outcome::Replaced, {}};
 }
 
-}  // namespace id3
+}  // namespace storage

@@ -1,4 +1,4 @@
-#include "tag/write_journal.h"
+#include "storage/write_journal.h"
 
 #include <sys/stat.h>
 
@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "tag/file_access.h"
+#include "storage/file_access.h"
 
-namespace id3 {
+namespace storage {
 
 namespace {
 
@@ -101,14 +101,14 @@ off_t sizeAfter(const InPlaceWrite& write) {
     return isAppend(last) ? last.offset + sizeOf(last.newBytes) : write.sizeBefore;
 }
 
-bool writeNewBytes(int fd, const InPlaceWrite& write, const WriterSystemCalls& calls) {
+bool writeNewBytes(int fd, const InPlaceWrite& write, const SystemCalls& calls) {
     return std::all_of(write.changes.begin(), write.changes.end(), [&](const ByteChange& change) {
         return transferAll(calls.pwrite, fd, change.newBytes.data(), change.newBytes.size(),
                            change.offset);
     });
 }
 
-bool putOldBytesBack(int fd, const InPlaceWrite& write, const WriterSystemCalls& calls) {
+bool putOldBytesBack(int fd, const InPlaceWrite& write, const SystemCalls& calls) {
     return std::all_of(write.changes.rbegin(), write.changes.rend(), [&](const ByteChange& change) {
         return isAppend(change) ? calls.ftruncate(fd, write.sizeBefore) == 0
                                 : transferAll(calls.pwrite, fd, change.oldBytes.data(),
@@ -155,7 +155,7 @@ bool cannotHoldRecord(int error) {
 // Whether the file of `size` bytes is one that `write` may have left, at any point of it;
 // nothing when its bytes could not be read.
 std::optional<bool> fitsFile(int fd, const InPlaceWrite& write, off_t size,
-                             const WriterSystemCalls& calls) {
+                             const SystemCalls& calls) {
     if (size < write.sizeBefore || size > sizeAfter(write)) {
         return false;
     }
@@ -182,7 +182,7 @@ JournalRecovery couldNotFinish(int error) {
             kCutShort + " could not be finished: " + describeError(error)};
 }
 
-JournalRecovery discardRecord(int fd, const WriterSystemCalls& calls, const std::string& why) {
+JournalRecovery discardRecord(int fd, const SystemCalls& calls, const std::string& why) {
     if (calls.fremovexattr(fd, kJournalAttribute) != 0 && errno != ENODATA) {
         return couldNotFinish(errno);
     }
@@ -193,7 +193,7 @@ JournalRecovery discardRecord(int fd, const WriterSystemCalls& calls, const std:
 
 }  // namespace
 
-std::optional<std::string> readAttribute(int fd, const char* name, const WriterSystemCalls& calls) {
+std::optional<std::string> readAttribute(int fd, const char* name, const SystemCalls& calls) {
     for (;;) {
         const ssize_t size = calls.fgetxattr(fd, name, nullptr, 0);
         if (size < 0) {
@@ -257,7 +257,7 @@ std::optional<InPlaceWrite> decodeWrite(std::string_view bytes) {
 }
 
 JournaledWrite writeJournaled(int fd, const InPlaceWrite& whole, WithoutRecord withoutRecord,
-                              const WriterSystemCalls& calls) {
+                              const SystemCalls& calls) {
     using Outcome = JournaledWrite::Outcome;
     const InPlaceWrite write = narrowed(whole);
     if (write.changes.empty()) {
@@ -315,7 +315,7 @@ bool holdsJournal(int fd) {
     return ::fgetxattr(fd, kJournalAttribute, nullptr, 0) >= 0;
 }
 
-JournalRecovery finishInterruptedWrite(int fd, const WriterSystemCalls& calls) {
+JournalRecovery finishInterruptedWrite(int fd, const SystemCalls& calls) {
     errno = 0;
     const std::optional<std::string> record = readAttribute(fd, kJournalAttribute, calls);
     if (!record) {
@@ -348,4 +348,4 @@ JournalRecovery finishInterruptedWrite(int fd, const WriterSystemCalls& calls) {
     return {JournalRecovery::Outcome::Finished, kCutShort + " was finished"};
 }
 
-}  // namespace id3
+}  // namespace storage
