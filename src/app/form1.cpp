@@ -12,6 +12,8 @@
 
 #include <filesystem>
 
+#include "app/id3v2_notice.h"
+#include "app/save_report.h"
 #include "browser/dir_list.h"
 #include "browser/drive_list.h"
 #include "browser/file_list.h"
@@ -21,9 +23,7 @@
 #include "player/play_time.h"
 #include "tag/genre_table.h"
 #include "tag/id3v2_file.h"
-#include "tag/id3v2_notice.h"
 #include "tag/id3v2_update.h"
-#include "tag/save_report.h"
 #include "tag/tags_write.h"
 #include "tag/trailer_file.h"
 
@@ -169,7 +169,7 @@ void Form1::File1_Click() {
 // reads what that tag names only when its tooltip is asked for, so that a click stays quick.
 void Form1::showId3v2Tag(const id3::TrailerRead& read) {
     if (read.beginsWithId3v2Tag) {
-        lblMsg->setText(id3::id3v2Message(read.outcome == id3::TrailerRead::Outcome::Trailer));
+        lblMsg->setText(id3v2Message(read.outcome == id3::TrailerRead::Outcome::Trailer));
         tellsOfId3v2 = true;
     }
 }
@@ -177,12 +177,12 @@ void Form1::showId3v2Tag(const id3::TrailerRead& read) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lblMsg && event->type() == QEvent::ToolTip && tellsOfId3v2) {
         const std::optional<id3::Id3v2Fields> id3v2 = id3::readId3v2Fields(filePath);
-        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(id3::id3v2Details(*id3v2)) : QString());
+        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(id3v2Details(*id3v2)) : QString());
     }
     return QWidget::eventFilter(watched, event);
 }
 
-id3::ShownFields Form1::fieldsShown() const {
+ShownFields Form1::fieldsShown() const {
     return {.title = txtTitle->text(),
             .artist = txtArtist->text(),
             .album = txtAlbum->text(),
@@ -240,7 +240,7 @@ void Form1::cmdWriteTag_Click() {
     const id3::EditedTag edited{tag, commentLength, shownTrailer};
     // The ID3v2 tag takes the fields changed since the click, whole, as the file holds that tag
     // when it is saved.
-    const id3::Id3v2Changes changes = id3::id3v2Changes(shownAtClick, fieldsShown());
+    const id3::Id3v2Changes changes = id3v2Changes(shownAtClick, fieldsShown());
     std::string id3v2Left;
     const auto id3v2Update = [&](std::string_view tagInFile) {
         id3::UpdatedId3v2 updated = id3::updatedId3v2(tagInFile, changes);
@@ -265,8 +265,8 @@ void Form1::cmdWriteTag_Click() {
         shownAtClick = fieldsShown();
     }
     tellsOfId3v2 = false;
-    const id3::SaveReport report =
-        id3::saveReport(replaced, core::CodePage::system().number(), whyId3v2NotSaved);
+    const SaveReport report =
+        saveReport(replaced, core::CodePage::system().number(), whyId3v2NotSaved);
     lblMsg->setText(report.text);
     lblMsg->setToolTip(report.toolTip);
 }

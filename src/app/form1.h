@@ -7,11 +7,11 @@
 #include <memory>
 #include <optional>
 
+#include "app/shown_fields.h"
 #include "core/file_path.h"
 #include "player/media_component.h"
 #include "player/play_time.h"
 #include "tag/saved_trailer.h"
-#include "tag/shown_fields.h"
 #include "tag/tag_record.h"
 
 class QAbstractButton;
@@ -77,7 +77,7 @@ private:
     core::FilePath SelectedFilePath() const;
     void showTag();
     void showId3v2Tag(const id3::TrailerRead& read);
-    id3::ShownFields fieldsShown() const;
+    ShownFields fieldsShown() const;
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
@@ -88,7 +88,7 @@ private:
     bool isPlaying = false;
     id3::TagRecord tag;
     id3::ShownTrailer shownTrailer;
-    id3::ShownFields shownAtClick;
+    ShownFields shownAtClick;
     bool tellsOfId3v2 = false;
     // The time the elapsed-time label shows; nothing before the first tick.
     std::optional<player::MinutesSeconds> shownElapsed;

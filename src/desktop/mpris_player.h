@@ -7,8 +7,8 @@
 
 #include <functional>
 
+#include "desktop/track_description.h"
 #include "player/playback.h"
-#include "tag/track_description.h"
 
 namespace desktop {
 
@@ -77,7 +77,7 @@ private:
     std::function<void()> playChosenFile_;
     QDBusConnection bus_;
     quint64 trackCount_ = 0;  // files started so far; names each one's track id
-    id3::TrackDescription track_;
+    TrackDescription track_;
     QString toldStatus_;
     QVariantMap toldMetadata_;
 };

@@ -15,11 +15,11 @@
 
 #include <ostream>
 
+#include "app/shown_fields.h"
 #include "support/id3v2_tags.h"
 #include "support/temp_files.h"
 #include "tag/id3v2_tag.h"
 #include "tag/id3v2_update.h"
-#include "tag/shown_fields.h"
 
 namespace {
 

@@ -4,16 +4,16 @@
 
 #include <ostream>
 
+#include "desktop/track_description.h"
 #include "support/id3v2_tags.h"
 #include "support/temp_files.h"
-#include "tag/track_description.h"
 
-namespace id3 {
+namespace desktop {
 void PrintTo(const TrackDescription& track, std::ostream* out) {
     *out << '"' << track.title.toStdString() << "\" by \"" << track.artist.toStdString()
          << "\" on \"" << track.album.toStdString() << '"';
 }
-}  // namespace id3
+}  // namespace desktop
 
 namespace {
 
@@ -30,7 +30,7 @@ TEST(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
     const struct {
         const char* what;
         QByteArray content;
-        id3::TrackDescription expected;
+        desktop::TrackDescription expected;
     } cases[] = {
         {"no tag", audio, {name, {}, {}}},
         {"a whole tag, padded with spaces",
@@ -62,7 +62,7 @@ TEST(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
         test_files::inFolder(test_files::pathOf(folder.path()), core::FilePath("Song \xe9.mp3"));
     for (const auto& c : cases) {
         test_files::writeAll(file, c.content);
-        EXPECT_EQ(id3::describeTrack(file), c.expected) << c.what;
+        EXPECT_EQ(desktop::describeTrack(file), c.expected) << c.what;
     }
     test_files::removeTree(file);
 }

@@ -1,25 +1,25 @@
-#include "tag/track_description.h"
+#include "desktop/track_description.h"
 
 #include "core/code_page.h"
 #include "tag/id3v2_file.h"
 #include "tag/trailer_file.h"
 
-namespace id3 {
+namespace desktop {
 
 TrackDescription describeTrack(const core::FilePath& path) {
     TrackDescription track;
-    const TrailerRead read = readTrailer(path);
-    if (read.outcome == TrailerRead::Outcome::Trailer) {
-        const TagRecord record = TagRecord::decode(read.lastBytes);
-        const auto shown = [&record](TagField field) {
-            return core::CodePage::system().decode(shownText(record.text(field)));
+    const id3::TrailerRead read = id3::readTrailer(path);
+    if (read.outcome == id3::TrailerRead::Outcome::Trailer) {
+        const id3::TagRecord record = id3::TagRecord::decode(read.lastBytes);
+        const auto shown = [&record](id3::TagField field) {
+            return core::CodePage::system().decode(id3::shownText(record.text(field)));
         };
-        track.title = shown(TagField::Title);
-        track.artist = shown(TagField::Artist);
-        track.album = shown(TagField::Album);
+        track.title = shown(id3::TagField::Title);
+        track.artist = shown(id3::TagField::Artist);
+        track.album = shown(id3::TagField::Album);
     }
     // Other players show the ID3v2 tag first, and so does the desktop's media panel here.
-    if (const std::optional<Id3v2Fields> fields = readId3v2Fields(path)) {
+    if (const std::optional<id3::Id3v2Fields> fields = id3::readId3v2Fields(path)) {
         const auto prefer = [](QString& shown, const QString& fromId3v2) {
             if (!fromId3v2.isEmpty()) {
                 shown = fromId3v2;
@@ -35,4 +35,4 @@ TrackDescription describeTrack(const core::FilePath& path) {
     return track;
 }
 
-}  // namespace id3
+}  // namespace desktop

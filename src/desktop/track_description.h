@@ -4,7 +4,7 @@
 
 #include "core/file_path.h"
 
-namespace id3 {
+namespace desktop {
 
 // What a desktop's media panel shows of a playing file.
 struct TrackDescription {
@@ -20,4 +20,4 @@ struct TrackDescription {
 // stands for the title where neither tag names one.
 TrackDescription describeTrack(const core::FilePath& path);
 
-}  // namespace id3
+}  // namespace desktop
