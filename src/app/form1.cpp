@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "app/id3v2_notice.h"
+#include "app/recovery_notice.h"
 #include "app/save_report.h"
 #include "browser/dir_list.h"
 #include "browser/drive_list.h"
@@ -142,8 +143,9 @@ core::FilePath Form1::SelectedFilePath() const {
 void Form1::File1_Click() {
     ClearTagFields();
     filePath = SelectedFilePath();
-    const id3::TrailerRead read = id3::readTrailer(filePath);
+    const id3::TrailerRead read = id3::readTrailerForEditing(filePath);
     shownTrailer = {};
+    id3v2AtClick = read.beginsWithId3v2Tag;
     switch (read.outcome) {
         case id3::TrailerRead::Outcome::Trailer:
             tag = id3::TagRecord::decode(read.lastBytes);
@@ -162,7 +164,25 @@ void Form1::File1_Click() {
         read.outcome == id3::TrailerRead::Outcome::NoTrailer) {
         showId3v2Tag(read);
     }
+    showRecovery(read.recovery);
     shownAtClick = fieldsShown();
+}
+
+// What became of a save that was cut short takes the message label; what it said before moves
+// into the tooltip, after why.
+void Form1::showRecovery(const storage::JournalRecovery& recovery) {
+    const std::optional<RecoveryNotice> notice =
+        recoveryNotice(recovery.outcome, readableReason(recovery.reason));
+    if (!notice) {
+        return;
+    }
+    QStringList toolTip{notice->toolTip};
+    if (!lblMsg->text().isEmpty()) {
+        toolTip << lblMsg->text();
+    }
+    lblMsg->setText(notice->text);
+    lblMsg->setToolTip(toolTip.join(QLatin1Char('\n')));
+    tellsOfId3v2 = false;
 }
 
 // The fields keep showing the trailer; the message label tells of an ID3v2 tag beside it, and
@@ -249,8 +269,11 @@ void Form1::cmdWriteTag_Click() {
     };
     const id3::TagsWrite written = id3::writeTags(filePath, edited, id3v2Update);
     if (!written.trailer.saved) {
-        showSaveError(tr("The tag was not saved to %1: %2.")
-                          .arg(filePath.forMessages(), readableReason(written.trailer.reason)));
+        const QString notSaved =
+            id3v2AtClick && changes.any()
+                ? tr("Neither the ID3v1 nor the ID3v2 tag was saved to %1: %2.")
+                : tr("The tag was not saved to %1: %2.");
+        showSaveError(notSaved.arg(filePath.forMessages(), readableReason(written.trailer.reason)));
         return;
     }
     shownTrailer.bytes = written.trailer.written;

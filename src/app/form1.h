@@ -30,6 +30,10 @@ namespace id3 {
 struct TrailerRead;
 }  // namespace id3
 
+namespace storage {
+struct JournalRecovery;
+}  // namespace storage
+
 // The player's one window: the drive, folder and file lists on the left, the tag fields on the
 // right, the play/stop button and play times below them and the media strip along the bottom.
 // Each user action runs one handler; the handlers share only the state kept here.
@@ -77,18 +81,21 @@ private:
     core::FilePath SelectedFilePath() const;
     void showTag();
     void showId3v2Tag(const id3::TrailerRead& read);
+    void showRecovery(const storage::JournalRecovery& recovery);
     ShownFields fieldsShown() const;
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
     // read or written, the chosen file's trailer as the boxes began from it, what the tag
     // fields showed after the last click or save (against which a save finds the fields the
-    // user changed) and whether the message label tells of an ID3v2 tag.
+    // user changed), whether the clicked file began with an ID3v2 tag and whether the message
+    // label tells of it.
     core::FilePath filePath;
     bool isPlaying = false;
     id3::TagRecord tag;
     id3::ShownTrailer shownTrailer;
     ShownFields shownAtClick;
+    bool id3v2AtClick = false;
     bool tellsOfId3v2 = false;
     // The time the elapsed-time label shows; nothing before the first tick.
     std::optional<player::MinutesSeconds> shownElapsed;

@@ -160,6 +160,12 @@ bool copyBytes(int from, off_t fromOffset, int to, off_t toOffset, off_t size,
     return true;
 }
 
+// Whether the open file holds `expected` at `offset`.
+bool holds(int fd, off_t offset, std::string_view expected, const SystemCalls& calls) {
+    std::string inFile(expected.size(), '\0');
+    return transferAll(calls.pread, fd, inFile.data(), inFile.size(), offset) && inFile == expected;
+}
+
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -304,8 +310,9 @@ FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat
         old.st_mtim.tv_sec != status.st_mtim.tv_sec ||
         old.st_mtim.tv_nsec != status.st_mtim.tv_nsec ||
         ::fstatat(folder.get(), place.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !sameFile(named, status)) {
-        return notReplaced("the file was changed by another program while it was saved");
+        !sameFile(named, status) || !holds(oldFd, 0, content.oldFront, calls) ||
+        !holds(oldFd, content.keptFrom + content.keptSize, content.oldBack, calls)) {
+        return {FileRewrite::Outcome::OldFileChanged, std::string(kChangedMeanwhile)};
     }
     if (!file.name() || !file.renameOver(place.name)) {
         return notReplaced("the new file could not take the old one's place", errno);

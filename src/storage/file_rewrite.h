@@ -11,18 +11,22 @@
 namespace storage {
 
 // What a rewritten file holds: `front`, then `keptSize` bytes of the old file from `keptFrom`
-// on, then `back`.
+// on, then `back`; and what the old file holds around the bytes that are kept, as the caller
+// found it: `oldFront` before `keptFrom`, `oldBack` from the end of the kept bytes to its end.
 struct NewContent {
     std::string_view front;
     off_t keptFrom = 0;
     off_t keptSize = 0;
     std::string_view back;
+    std::string_view oldFront;
+    std::string_view oldBack;
 };
 
 struct FileRewrite {
     enum class Outcome {
         Replaced,            // the new file has taken the old one's place, on disk
         NotReplaced,         // the old file is as it was, and no new file is left behind
+        OldFileChanged,      // not replaced, since another program changed the old file meanwhile
         ReplacedNotFlushed,  // in place, but the folder could not be flushed to the disk
     };
     Outcome outcome = Outcome::NotReplaced;
@@ -35,8 +39,10 @@ struct FileRewrite {
 // file system allows (O_TMPFILE) and else under the hidden name of leftoverName(); it is
 // given the old file's owner, group, permissions, ACLs and other extended attributes,
 // written, flushed, given the hidden name and renamed over the old one, and the folder is
-// flushed. When it could not keep the owner or an attribute, or the old file changed
-// meanwhile, the old one is not replaced.
+// flushed. When it could not keep the owner or an attribute, the old one is not replaced. Nor is
+// it when the old file changed while it was copied: after the copy, its size, its modification
+// time to the nanosecond and the bytes around the kept ones (`oldFront`, `oldBack`) are looked
+// at once more, and on any difference nothing is replaced.
 FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat& status,
                         const NewContent& content, const SystemCalls& calls = {});
 

@@ -1,6 +1,7 @@
 #include "storage/write_journal.h"
 
-#include <sys/stat.h>
+#include <QByteArray>
+#include <QCryptographicHash>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,14 +15,17 @@ namespace storage {
 
 namespace {
 
-// The record is kept short, its numbers written in 7-bit groups (LEB128), so that the record
-// of a small change, such as one field of the trailer, fits in the room ext4 keeps for
-// attributes inside the inode (56 bytes of value for this name): a record in a block of its
-// own costs the file system that block's allocation and release, which made a save half as
-// long again.
-constexpr char kVersion = '\x01';
+// The record is kept short, its numbers written in 7-bit groups (LEB128) and each offset as
+// its distance from the end of the file before the write, so that the record of a small change
+// near the end, such as one field of a file's last bytes, fits in the room ext4 keeps for
+// attributes inside the inode (56 bytes of value for this name): a record in a block of its own
+// costs the file system that block's allocation and release, which made a write half as long
+// again.
+constexpr char kVersion = '\x02';
+// The first bytes of a SHA-256: enough that a damaged record is never taken for a whole one.
+constexpr std::size_t kDigestSize = 8;
 // More than any write of the program makes, few enough that a bad record stays cheap to read.
-constexpr std::uint64_t kMostChanges = 16;
+constexpr std::size_t kMostChanges = 16;
 constexpr off_t kLargestOffset = std::numeric_limits<off_t>::max() / 2;
 
 void putNumber(std::string& out, std::uint64_t value) {
@@ -30,6 +34,13 @@ void putNumber(std::string& out, std::uint64_t value) {
         value >>= 7;
     }
     out.push_back(static_cast<char>(value));
+}
+
+std::string digestOf(std::string_view bytes) {
+    const QByteArray digest =
+        QCryptographicHash::hash(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+                                 QCryptographicHash::Sha256);
+    return digest.left(kDigestSize).toStdString();
 }
 
 // Takes numbers and byte strings off the front of a record.
@@ -49,12 +60,12 @@ public:
         }
         return std::nullopt;
     }
-    std::optional<std::string_view> take(std::size_t size) {
+    std::optional<std::string_view> take(std::uint64_t size) {
         if (size > rest_.size()) {
             return std::nullopt;
         }
-        const std::string_view taken = rest_.substr(0, size);
-        rest_.remove_prefix(size);
+        const std::string_view taken = rest_.substr(0, static_cast<std::size_t>(size));
+        rest_.remove_prefix(taken.size());
         return taken;
     }
     bool atEnd() const { return rest_.empty(); }
@@ -74,7 +85,8 @@ off_t sizeOf(const std::string& bytes) {
 // Whether `write` is one that this program makes: changes in order, none overlapping another,
 // each replacing bytes of the old file by as many, or one appending at its end, last.
 bool isWellFormed(const InPlaceWrite& write) {
-    if (write.sizeBefore < 0 || write.sizeBefore > kLargestOffset || write.changes.empty()) {
+    if (write.sizeBefore < 0 || write.sizeBefore > kLargestOffset || write.changes.empty() ||
+        write.changes.size() > kMostChanges) {
         return false;
     }
     off_t end = 0;
@@ -152,46 +164,88 @@ bool cannotHoldRecord(int error) {
            error == EDQUOT || error == ERANGE;
 }
 
-// Whether the file of `size` bytes is one that `write` may have left, at any point of it;
-// nothing when its bytes could not be read.
-std::optional<bool> fitsFile(int fd, const InPlaceWrite& write, off_t size,
-                             const SystemCalls& calls) {
-    if (size < write.sizeBefore || size > sizeAfter(write)) {
+// Whether the open file still has the size before `write` and holds every byte that `write`
+// replaces; nothing when it could not be read.
+std::optional<bool> holdsBytesToReplace(int fd, const InPlaceWrite& write,
+                                        const SystemCalls& calls) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return std::nullopt;
+    }
+    if (status.st_size != write.sizeBefore) {
         return false;
     }
+    std::string inFile;
     for (const ByteChange& change : write.changes) {
-        const off_t present = std::min(size - change.offset, sizeOf(change.newBytes));
-        std::string inFile(static_cast<std::size_t>(present), '\0');
+        if (isAppend(change)) {
+            continue;
+        }
+        inFile.resize(change.oldBytes.size());
         if (!transferAll(calls.pread, fd, inFile.data(), inFile.size(), change.offset)) {
             return std::nullopt;
         }
-        for (std::size_t i = 0; i < inFile.size(); ++i) {
-            if (inFile[i] != change.newBytes[i] &&
-                (isAppend(change) || inFile[i] != change.oldBytes[i])) {
-                return false;
-            }
+        if (inFile != change.oldBytes) {
+            return false;
         }
     }
     return true;
 }
 
-const std::string kCutShort = "a save that was cut short";
+// How far the interrupted `write` got in the open file of `size` bytes, as its bytes tell, where
+// the size lies between the sizes before and after it.
+enum class Progress {
+    NotMadeByIt,  // a byte that is neither its old nor its new value
+    NotBegun,     // every byte still holds its old value
+    Begun,        // some hold their new value, the others their old one
+};
 
-JournalRecovery couldNotFinish(int error) {
-    return {JournalRecovery::Outcome::Failed,
-            kCutShort + " could not be finished: " + describeError(error)};
+// Nothing when the file's bytes could not be read.
+std::optional<Progress> progressOf(int fd, const InPlaceWrite& write, off_t size,
+                                   const SystemCalls& calls) {
+    bool begun = size > write.sizeBefore;
+    for (const ByteChange& change : write.changes) {
+        const off_t present = std::clamp<off_t>(size - change.offset, 0, sizeOf(change.newBytes));
+        std::string inFile(static_cast<std::size_t>(present), '\0');
+        if (!transferAll(calls.pread, fd, inFile.data(), inFile.size(), change.offset)) {
+            return std::nullopt;
+        }
+        for (std::size_t i = 0; i < inFile.size(); ++i) {
+            const bool isNew = inFile[i] == change.newBytes[i];
+            const bool isOld = !isAppend(change) && inFile[i] == change.oldBytes[i];
+            if (!isNew && !isOld) {
+                return Progress::NotMadeByIt;
+            }
+            begun = begun || (isNew && !isOld);
+        }
+    }
+    return begun ? Progress::Begun : Progress::NotBegun;
 }
 
-JournalRecovery discardRecord(int fd, const SystemCalls& calls, const std::string& why) {
-    if (calls.fremovexattr(fd, kJournalAttribute) != 0 && errno != ENODATA) {
-        return couldNotFinish(errno);
-    }
+const std::string kCutShort = "a save that was cut short";
+
+JournalRecovery couldNotFinish(const std::string& why) {
+    return {JournalRecovery::Outcome::Failed, kCutShort + " could not be finished: " + why};
+}
+
+JournalRecovery couldNotFinish(int error) {
+    return couldNotFinish(describeError(error != 0 ? error : EIO));
+}
+
+// Removes the record, where the file may be written, and leaves the file as it is.
+JournalRecovery discardRecord(int fd, const SystemCalls& calls, const std::string& whyReadOnly,
+                              const std::string& why) {
+    const bool removed =
+        whyReadOnly.empty() && (calls.fremovexattr(fd, kJournalAttribute) == 0 || errno == ENODATA);
     return {JournalRecovery::Outcome::Discarded,
-            "the record of " + kCutShort + " " + why +
-                ", so it was removed and the file left as it is"};
+            "the record of " + kCutShort + " " + why + ", so it was " +
+                (removed ? "removed" : "ignored") + " and the file left as it is"};
 }
 
 }  // namespace
+
+FileIdentity identityOf(const struct stat& status) {
+    return {status.st_dev, status.st_ino};
+}
 
 std::optional<std::string> readAttribute(int fd, const char* name, const SystemCalls& calls) {
     for (;;) {
@@ -211,35 +265,49 @@ std::optional<std::string> readAttribute(int fd, const char* name, const SystemC
     }
 }
 
-std::string encodeWrite(const InPlaceWrite& write) {
-    std::string record(1, kVersion);
-    putNumber(record, static_cast<std::uint64_t>(write.sizeBefore));
-    putNumber(record, write.changes.size());
+std::string encodeRecord(const JournalRecord& record) {
+    const InPlaceWrite& write = record.write;
+    std::string bytes(1, kVersion);
+    putNumber(bytes, record.file.device);
+    putNumber(bytes, record.file.inode);
+    putNumber(bytes, static_cast<std::uint64_t>(write.sizeBefore));
     for (const ByteChange& change : write.changes) {
-        putNumber(record, static_cast<std::uint64_t>(change.offset));
-        putNumber(record, change.oldBytes.size());
-        putNumber(record, change.newBytes.size());
-        record += change.oldBytes;
-        record += change.newBytes;
+        putNumber(bytes, static_cast<std::uint64_t>(write.sizeBefore - change.offset));
+        putNumber(bytes, change.oldBytes.size());
+        if (isAppend(change)) {
+            putNumber(bytes, change.newBytes.size());
+        }
+        bytes += change.oldBytes;
+        bytes += change.newBytes;
     }
-    return record;
+    return bytes + digestOf(bytes);
 }
 
-std::optional<InPlaceWrite> decodeWrite(std::string_view bytes) {
-    RecordReader reader(bytes);
-    const std::optional<std::string_view> version = reader.take(1);
-    const std::optional<std::uint64_t> sizeBefore = reader.number();
-    const std::optional<std::uint64_t> count = reader.number();
-    if (version != std::string_view(&kVersion, 1) || !sizeBefore ||
-        *sizeBefore > std::uint64_t{kLargestOffset} || !count || *count > kMostChanges) {
+std::optional<JournalRecord> decodeRecord(std::string_view bytes) {
+    if (bytes.size() <= kDigestSize) {
         return std::nullopt;
     }
-    InPlaceWrite write{static_cast<off_t>(*sizeBefore), {}};
-    for (std::uint64_t i = 0; i < *count; ++i) {
-        const std::optional<std::uint64_t> offset = reader.number();
+    const std::string_view body = bytes.substr(0, bytes.size() - kDigestSize);
+    if (digestOf(body) != bytes.substr(body.size())) {
+        return std::nullopt;
+    }
+    RecordReader reader(body);
+    const std::optional<std::string_view> version = reader.take(1);
+    const std::optional<std::uint64_t> device = reader.number();
+    const std::optional<std::uint64_t> inode = reader.number();
+    const std::optional<std::uint64_t> sizeBefore = reader.number();
+    if (version != std::string_view(&kVersion, 1) || !device || !inode || !sizeBefore ||
+        *sizeBefore > std::uint64_t{kLargestOffset}) {
+        return std::nullopt;
+    }
+    JournalRecord record{{static_cast<dev_t>(*device), static_cast<ino_t>(*inode)},
+                         {static_cast<off_t>(*sizeBefore), {}}};
+    while (!reader.atEnd() && record.write.changes.size() < kMostChanges) {
+        const std::optional<std::uint64_t> distance = reader.number();
         const std::optional<std::uint64_t> oldSize = reader.number();
-        const std::optional<std::uint64_t> newSize = reader.number();
-        if (!offset || *offset > std::uint64_t{kLargestOffset} || !oldSize || !newSize) {
+        const std::optional<std::uint64_t> newSize =
+            oldSize == std::uint64_t{0} ? reader.number() : oldSize;
+        if (!distance || *distance > *sizeBefore || !oldSize || !newSize) {
             return std::nullopt;
         }
         const std::optional<std::string_view> oldBytes = reader.take(*oldSize);
@@ -247,24 +315,42 @@ std::optional<InPlaceWrite> decodeWrite(std::string_view bytes) {
         if (!oldBytes || !newBytes) {
             return std::nullopt;
         }
-        write.changes.push_back(
-            {static_cast<off_t>(*offset), std::string(*oldBytes), std::string(*newBytes)});
+        record.write.changes.push_back({static_cast<off_t>(*sizeBefore - *distance),
+                                        std::string(*oldBytes), std::string(*newBytes)});
     }
-    if (!reader.atEnd() || !isWellFormed(write)) {
+    if (!reader.atEnd() || !isWellFormed(record.write)) {
         return std::nullopt;
     }
-    return write;
+    return record;
 }
 
 JournaledWrite writeJournaled(int fd, const InPlaceWrite& whole, WithoutRecord withoutRecord,
                               const SystemCalls& calls) {
     using Outcome = JournaledWrite::Outcome;
+    const auto compared = [&]() -> std::optional<JournaledWrite> {
+        errno = 0;
+        const std::optional<bool> unchanged = holdsBytesToReplace(fd, whole, calls);
+        if (!unchanged) {
+            return JournaledWrite{Outcome::NotWritten, describeError(errno != 0 ? errno : EIO)};
+        }
+        if (!*unchanged) {
+            return JournaledWrite{Outcome::Changed, std::string(kChangedMeanwhile)};
+        }
+        return std::nullopt;
+    };
     const InPlaceWrite write = narrowed(whole);
     if (write.changes.empty()) {
+        if (std::optional<JournaledWrite> refused = compared()) {
+            return *refused;
+        }
         return calls.fdatasync(fd) == 0 ? JournaledWrite{Outcome::Written, {}}
                                         : JournaledWrite{Outcome::NotWritten, describeError(errno)};
     }
-    const std::string record = encodeWrite(write);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return {Outcome::NotWritten, describeError(errno)};
+    }
+    const std::string record = encodeRecord({identityOf(status), write});
     const bool recorded =
         calls.fsetxattr(fd, kJournalAttribute, record.data(), record.size(), 0) == 0;
     if (!recorded) {
@@ -280,13 +366,19 @@ JournaledWrite writeJournaled(int fd, const InPlaceWrite& whole, WithoutRecord w
     // and the kernel outlives the process. A power loss does: without it the bytes written
     // next may reach the disk before the record, and a loss between the two would leave them
     // torn with nothing to complete them. fdatasync would not do, since the record is no part
-    // of the file's data. It is one more flush of the disk's cache on every save, which makes a
-    // save of the trailer about 1.6 times as long as the bare write and flush (45 of 120 µs
-    // on the machine of the README's speed table).
+    // of the file's data. It is one more flush of the disk's cache on every write in place.
     if (recorded && calls.fsync(fd) != 0) {
         const int error = errno;
         calls.fremovexattr(fd, kJournalAttribute);
         return {Outcome::NotWritten, describeError(error)};
+    }
+    // The file is compared after the flush, the slow part, so that as little time as possible
+    // lies between the comparison and the write.
+    if (std::optional<JournaledWrite> refused = compared()) {
+        if (recorded) {
+            calls.fremovexattr(fd, kJournalAttribute);
+        }
+        return *refused;
     }
     errno = 0;
     if (writeNewBytes(fd, write, calls) && calls.fdatasync(fd) == 0) {
@@ -298,15 +390,17 @@ JournaledWrite writeJournaled(int fd, const InPlaceWrite& whole, WithoutRecord w
         return {Outcome::Written, {}};
     }
     std::string reason = describeError(errno != 0 ? errno : EIO);
-    if (putOldBytesBack(fd, write, calls) && calls.fdatasync(fd) == 0) {
-        if (recorded) {
-            calls.fremovexattr(fd, kJournalAttribute);
-        }
-    } else {
+    const bool putBack = putOldBytesBack(fd, write, calls);
+    // Put back but not flushed, the record stays for a power loss; the next open finds every
+    // byte old and removes it.
+    if (putBack && calls.fdatasync(fd) == 0 && recorded) {
+        calls.fremovexattr(fd, kJournalAttribute);
+    }
+    if (!putBack) {
         reason += recorded ? ", and the file could not be put back as it was: choosing it again "
                              "finishes the save"
-                           : ", and the file could not be put back as it was: it may hold an "
-                             "incomplete tag";
+                           : ", and the file could not be put back as it was: it may be left "
+                             "half-written";
     }
     return {Outcome::NotWritten, reason};
 }
@@ -315,34 +409,61 @@ bool holdsJournal(int fd) {
     return ::fgetxattr(fd, kJournalAttribute, nullptr, 0) >= 0;
 }
 
-JournalRecovery finishInterruptedWrite(int fd, const SystemCalls& calls) {
+JournalRecovery finishInterruptedWrite(int fd, const WriteCheck& isOwnWrite,
+                                       const SystemCalls& calls, const std::string& whyReadOnly) {
     errno = 0;
-    const std::optional<std::string> record = readAttribute(fd, kJournalAttribute, calls);
-    if (!record) {
+    const std::optional<std::string> recorded = readAttribute(fd, kJournalAttribute, calls);
+    if (!recorded) {
         return errno == ENODATA || errno == ENOTSUP || errno == EOPNOTSUPP ? JournalRecovery{}
                                                                            : couldNotFinish(errno);
     }
-    const std::optional<InPlaceWrite> write = decodeWrite(*record);
-    if (!write) {
-        return discardRecord(fd, calls, "could not be read");
+    const auto discard = [&](const std::string& why) {
+        return discardRecord(fd, calls, whyReadOnly, why);
+    };
+    const std::optional<JournalRecord> record = decodeRecord(*recorded);
+    if (!record) {
+        return discard("could not be read");
     }
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
         return couldNotFinish(errno);
     }
-    errno = 0;
-    const std::optional<bool> fits = fitsFile(fd, *write, status.st_size, calls);
-    if (!fits) {
-        return couldNotFinish(errno != 0 ? errno : EIO);
+    if (record->file != identityOf(status)) {
+        return discard("belongs to another file, from which it was copied");
     }
-    if (!*fits) {
-        return discardRecord(fd, calls, "does not fit the file");
+    const InPlaceWrite& write = record->write;
+    if (status.st_size < write.sizeBefore || status.st_size > sizeAfter(write)) {
+        return discard("does not fit the file");
+    }
+    errno = 0;
+    const std::optional<bool> ownWrite = isOwnWrite(fd, write);
+    if (!ownWrite) {
+        return couldNotFinish(errno);
+    }
+    if (!*ownWrite) {
+        return discard("would change what no save of this program changes");
+    }
+    errno = 0;
+    const std::optional<Progress> progress = progressOf(fd, write, status.st_size, calls);
+    if (!progress) {
+        return couldNotFinish(errno);
+    }
+    switch (*progress) {
+        case Progress::NotMadeByIt:
+            return discard("does not fit the file");
+        case Progress::NotBegun:
+            return discard("had changed nothing yet");
+        case Progress::Begun:
+            break;
+    }
+    if (!whyReadOnly.empty()) {
+        return couldNotFinish(whyReadOnly);
     }
     const IgnoredSignal fileSizeLimitSignal(SIGXFSZ);
     errno = 0;
-    if ((status.st_size != write->sizeBefore && calls.ftruncate(fd, write->sizeBefore) != 0) ||
-        !writeNewBytes(fd, *write, calls) || calls.fdatasync(fd) != 0) {
-        return couldNotFinish(errno != 0 ? errno : EIO);
+    if ((status.st_size != write.sizeBefore && calls.ftruncate(fd, write.sizeBefore) != 0) ||
+        !writeNewBytes(fd, write, calls) || calls.fdatasync(fd) != 0) {
+        return couldNotFinish(errno);
     }
     calls.fremovexattr(fd, kJournalAttribute);
     return {JournalRecovery::Outcome::Finished, kCutShort + " was finished"};

@@ -189,7 +189,7 @@ TEST(InterruptedSave, LeavesEveryTagWholeAfterTheNextClick) {
             loop.kill();
             loop.waitForFinished();
 
-            const id3::TrailerRead click = id3::readTrailer(test_files::pathOf(path));
+            const id3::TrailerRead click = id3::readTrailerForEditing(test_files::pathOf(path));
             finished += click.recovery.outcome == storage::JournalRecovery::Outcome::Finished;
             const QByteArray left = readAll(path);
             const auto found = std::find(start.whole.begin(), start.whole.end(), left);

@@ -18,7 +18,6 @@
 
 #include "kill/turns.h"
 #include "tag/tags_write.h"
-#include "tag/trailer_file.h"
 
 namespace {
 
@@ -79,7 +78,7 @@ int main(int argc, char** argv) {
                 failure = written.id3v2Reason + " / " + written.trailer.reason;
             }
         } else {
-            failure = id3::writeTrailer(path, edited, calls).reason;
+            failure = id3::writeTags(path, edited, nullptr, calls).trailer.reason;
         }
         if (!failure.empty()) {
             std::fprintf(stderr, "not saved: %s\n", failure.c_str());
