@@ -175,6 +175,11 @@ UpdatedId3v2 updatedId3v2(std::string_view tagInFile, const Id3v2Changes& change
             place(*field);
             continue;
         }
+        // It holds nothing, and TagLib, as other players that read through it, would stop
+        // reading the tag at it.
+        if (frame.empty) {
+            continue;
+        }
         const std::size_t start = frames.size();
         frames += frame.bytes;
         if (framesUnsynchronised) {

@@ -242,6 +242,33 @@ TEST(Id3v2Update, LeavesATagItCannotWriteOrNeedNotChange) {
     }
 }
 
+// Tags that mutagen and TagLib read although one of their frames is odd, made as
+// broken-tenc.id3, issue_21.id3 and iTunes' frame IDs padded with a space are: the frames that
+// their sizes find keep their bytes, one of no content goes, and the title is saved.
+TEST(Id3v2Update, SavesATagWhoseFramesTheirSizesFind) {
+    const QByteArray title = frame(3, "TIT2", latin1Text("Old"));
+    const QByteArray newTitle = frame(3, "TIT2", latin1Text("New"));
+    const QByteArray album = frame(3, "TALB", latin1Text("Album"));
+    const QByteArray sortAlbum = frame(3, "TSA ", latin1Text("Sort"));
+    const struct {
+        const char* what;
+        QByteArray tag;
+        QByteArray saved;
+    } cases[] = {
+        {"a frame of no content", test_tags::tag(3, title + frame(3, "TENC", {}) + album, 50),
+         test_tags::tag(3, newTitle + album, 60)},
+        {"a header that names an extended header the tag lacks",
+         test_tags::tag(3, title + album, 50, '\x40'), test_tags::tag(3, newTitle + album, 50)},
+        {"a frame ID with a space", test_tags::tag(3, title + sortAlbum + album, 50),
+         test_tags::tag(3, newTitle + sortAlbum + album, 50)},
+    };
+    for (const auto& c : cases) {
+        const id3::UpdatedId3v2 updated =
+            id3::updatedId3v2(c.tag.toStdString(), {.title = QStringLiteral("New")});
+        EXPECT_EQ(updated.tag, c.saved.toStdString()) << c.what << ": " << updated.whyLeft;
+    }
+}
+
 // Its size counts itself in version 2.4 but not in 2.3 (which TagLib reads as if it were 2.4).
 TEST(Id3v2Update, PassesOverAnExtendedHeaderAsItsVersionSizesIt) {
     for (const auto& [version, extended] : {std::pair{3, QByteArray("\0\0\0\x06\0\0\0\0\0\0", 10)},

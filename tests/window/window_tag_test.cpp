@@ -374,6 +374,8 @@ private slots:
             << false;
         QTest::newRow("2.4 that must grow, with hard links")
             << handmadeTag(4, frames, 0) << true << true << false;
+        QTest::newRow("2.3 whose size runs past the end of the file")
+            << handmadeTag(3, frames, 600).replace(6, 4, "\x01\0\0\0") << true << false << false;
     }
 
     void savingKeepsTheId3v2TagInStep() {
