@@ -242,9 +242,9 @@ TEST(Id3v2Update, LeavesATagItCannotWriteOrNeedNotChange) {
     }
 }
 
-// Tags that mutagen and TagLib read although one of their frames is odd, made as
-// broken-tenc.id3, issue_21.id3 and iTunes' frame IDs padded with a space are: the frames that
-// their sizes find keep their bytes, one of no content goes, and the title is saved.
+// Tags that mutagen and TagLib read although one of their frames is odd, made as their own test
+// files and iTunes' frame IDs padded with a space are: the frames that their sizes find keep
+// their bytes, one of no content goes, and the title is saved.
 TEST(Id3v2Update, SavesATagWhoseFramesTheirSizesFind) {
     const QByteArray title = frame(3, "TIT2", latin1Text("Old"));
     const QByteArray newTitle = frame(3, "TIT2", latin1Text("New"));

@@ -270,6 +270,22 @@ struct FaultCase {
     AnotherProgram anotherProgram = {};
 };
 
+// A save during which another program retags the file: neither tag is written, and the file
+// stays as that program left it.
+FaultCase retaggedMeanwhile(const char* what, bool rewrite, AnotherProgram anotherProgram) {
+    return {what,
+            rewrite,
+            [](auto&) {},
+            false,
+            Id3v2::NotSaved,
+            id3::kChangedWhileSaved,
+            Left::AsAnotherProgramLeftIt,
+            nullptr,
+            false,
+            false,
+            std::move(anotherProgram)};
+}
+
 // Every failure says which tag was saved and changes nothing else: no new file is left, and a
 // tag that was not saved is byte for byte the old one. A rewritten file keeps its owner,
 // group, permissions, ACL and extended attributes; one whose owner or attributes a new file
@@ -341,42 +357,20 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
              ::link(QFile::encodeName(path).constData(),
                     QFile::encodeName(path + ".hard").constData());
          }},
-        {"in place: another program retags the trailer after the read",
-         false,
-         [](auto&) {},
-         false,
-         Id3v2::NotSaved,
-         id3::kChangedWhileSaved,
-         Left::AsAnotherProgramLeftIt,
-         nullptr,
-         false,
-         false,
-         {Meanwhile::BeforeTheWriteInPlace,
-          [](QByteArray file) { return file.replace(file.size() - 125, 3, "Oth"); }}},
-        {"rewrite: another program grows the ID3v2 tag during the copy",
-         true,
-         [](auto&) {},
-         false,
-         Id3v2::NotSaved,
-         id3::kChangedWhileSaved,
-         Left::AsAnotherProgramLeftIt,
-         nullptr,
-         false,
-         false,
-         {Meanwhile::BeforeTheRename, [](QByteArray file) { return withId3v2Grown(file, 200); }}},
-        {"rewrite: another program changes the ID3v2 tag, keeping size and time",
-         true,
-         [](auto&) {},
-         false,
-         Id3v2::NotSaved,
-         id3::kChangedWhileSaved,
-         Left::AsAnotherProgramLeftIt,
-         nullptr,
-         false,
-         false,
-         {Meanwhile::BeforeTheRename,
-          [](QByteArray file) { return file.replace(file.indexOf("Old title"), 9, "Odd title"); },
-          true}},
+        retaggedMeanwhile(
+            "in place: another program retags the trailer after the read", false,
+            {Meanwhile::BeforeTheWriteInPlace,
+             [](QByteArray file) { return file.replace(file.size() - 125, 3, "Oth"); }}),
+        retaggedMeanwhile("rewrite: another program grows the ID3v2 tag during the copy", true,
+                          {Meanwhile::BeforeTheRename,
+                           [](QByteArray file) { return withId3v2Grown(file, 200); }}),
+        retaggedMeanwhile("rewrite: another program changes the ID3v2 tag, keeping size and time",
+                          true,
+                          {Meanwhile::BeforeTheRename,
+                           [](QByteArray file) {
+                               return file.replace(file.indexOf("Old title"), 9, "Odd title");
+                           },
+                           true}),
     };
     for (const FaultCase& c : cases) {
         if (c.asRoot && ::getuid() != 0) {
