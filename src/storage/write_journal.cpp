@@ -324,8 +324,8 @@ std::optional<JournalRecord> decodeRecord(std::string_view bytes) {
     return record;
 }
 
-JournaledWrite writeJournaled(int fd, const InPlaceWrite& whole, WithoutRecord withoutRecord,
-                              const SystemCalls& calls) {
+JournaledWrite writeJournaled(int fd, const FileIdentity& file, const InPlaceWrite& whole,
+                              WithoutRecord withoutRecord, const SystemCalls& calls) {
     using Outcome = JournaledWrite::Outcome;
     const auto compared = [&]() -> std::optional<JournaledWrite> {
         errno = 0;
@@ -346,11 +346,7 @@ JournaledWrite writeJournaled(int fd, const InPlaceWrite& whole, WithoutRecord w
         return calls.fdatasync(fd) == 0 ? JournaledWrite{Outcome::Written, {}}
                                         : JournaledWrite{Outcome::NotWritten, describeError(errno)};
     }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        return {Outcome::NotWritten, describeError(errno)};
-    }
-    const std::string record = encodeRecord({identityOf(status), write});
+    const std::string record = encodeRecord({file, write});
     const bool recorded =
         calls.fsetxattr(fd, kJournalAttribute, record.data(), record.size(), 0) == 0;
     if (!recorded) {

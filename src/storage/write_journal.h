@@ -75,17 +75,17 @@ struct JournaledWrite {
     std::string reason;
 };
 
-// Makes `write`'s changes to the open file `fd` so that a kill or a power loss at any moment
-// leaves either the file as it was, the file as written, or the record by which the next open
-// (finishInterruptedWrite) completes the write. The record goes into kJournalAttribute in one
+// Makes `write`'s changes to the open file `fd`, which is `file`, so that a kill or a power loss at
+// any moment leaves either the file as it was, the file as written, or the record by which the next
+// open (finishInterruptedWrite) completes the write. The record goes into kJournalAttribute in one
 // call, and is flushed, before the first byte changes; then, just before the write and through
 // the same descriptor, the file's size and every byte that `write` replaces are read back and
 // compared with what `write` says they are, and on any difference nothing is written. Only the
 // span of each replace from the first byte that differs to the last is written, so that the
 // record stays small. The record is removed once the bytes are on disk. A failed write is
 // undone: appended bytes are cut off, replaced ones put back.
-JournaledWrite writeJournaled(int fd, const InPlaceWrite& write, WithoutRecord withoutRecord,
-                              const SystemCalls& calls = {});
+JournaledWrite writeJournaled(int fd, const FileIdentity& file, const InPlaceWrite& write,
+                              WithoutRecord withoutRecord, const SystemCalls& calls = {});
 
 // Whether the caller's own writes could have made `write` to the open file `fd` as the file
 // stands now, so that a record of it may be acted on; nothing when the file could not be read.

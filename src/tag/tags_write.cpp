@@ -92,8 +92,9 @@ TagsWrite writeTags(const core::FilePath& path, const EditedTag& edited, const I
     const auto saveInPlace = [&](std::vector<storage::ByteChange> changes,
                                  storage::WithoutRecord withoutRecord) {
         using Outcome = storage::JournaledWrite::Outcome;
-        const storage::JournaledWrite written = storage::writeJournaled(
-            file.get(), {status.st_size, std::move(changes)}, withoutRecord, calls);
+        const storage::JournaledWrite written =
+            storage::writeJournaled(file.get(), storage::identityOf(status),
+                                    {status.st_size, std::move(changes)}, withoutRecord, calls);
         result.trailer = {written.outcome == Outcome::Written,
                           written.outcome == Outcome::Changed ? kChangedWhileSaved : written.reason,
                           trailer.trailer};
