@@ -104,9 +104,10 @@ void writeBareJournaled(const std::string& path, const id3::TagRecord::Bytes& tr
     id3::TagRecord::Bytes old{};
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     bench::require(fd >= 0, "cannot open " + path);
-    // Under the program's name and as large as its record of the 15 bytes by which the titles
-    // of two rounds differ, since both decide whether it fits in the inode.
-    const std::string record(38, 'r');
+    // Under the program's name and as large as its record of the up to 17 bytes by which the
+    // titles of two rounds differ (with the file's device and inode and the record's digest),
+    // since both decide whether it fits in the inode.
+    const std::string record(54, 'r');
     const bool ok =
         ::fgetxattr(fd, storage::kJournalAttribute, nullptr, 0) < 0 &&
         ::pread(fd, old.data(), old.size(), kTrailerOffset) == static_cast<ssize_t>(old.size()) &&
