@@ -1,6 +1,7 @@
 #include "app/form1.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDropEvent>
@@ -14,6 +15,9 @@
 
 #include <filesystem>
 
+#include "app/id3v2_notice.h"
+#include "app/recovery_notice.h"
+#include "app/save_report.h"
 #include "browser/dir_list.h"
 #include "browser/drive_list.h"
 #include "browser/file_list.h"
@@ -23,9 +27,7 @@
 #include "player/play_time.h"
 #include "tag/genre_table.h"
 #include "tag/id3v2_file.h"
-#include "tag/id3v2_notice.h"
 #include "tag/id3v2_update.h"
-#include "tag/save_report.h"
 #include "tag/tags_write.h"
 #include "tag/trailer_file.h"
 
@@ -64,6 +66,11 @@ Form1::Form1(std::unique_ptr<MediaComponent> media, QWidget* parent) : QWidget(p
     Form_Load();
     // A file or folder dropped anywhere but on a text box, which takes it as text, opens.
     setAcceptDrops(true);
+    QAccessible::installActivationObserver(this);
+}
+
+Form1::~Form1() {
+    QAccessible::removeActivationObserver(this);
 }
 
 void Form1::connectHandlers() {
@@ -77,6 +84,7 @@ void Form1::connectHandlers() {
     connect(MediaPlayer1, &MediaComponent::playStateChanged, this,
             &Form1::MediaPlayer1_PlayStateChange);
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    lblMsg->installEventFilter(this);
 }
 
 void Form1::Form_Load() {
@@ -133,6 +141,7 @@ void Form1::ClearTagFields() {
     lblMsg->clear();
     lblMsg->setToolTip(QString());
     lblMsg->setAccessibleDescription(QString());
+    id3v2DetailsUnread = false;
     for (QLineEdit* box : {txtTitle, txtArtist, txtAlbum, txtYear, txtComment, txtGenreCode}) {
         box->clear();
     }
@@ -146,8 +155,9 @@ core::FilePath Form1::SelectedFilePath() const {
 void Form1::File1_Click() {
     ClearTagFields();
     filePath = SelectedFilePath();
-    const id3::TrailerRead read = id3::readTrailer(filePath);
+    const id3::TrailerRead read = id3::readTrailerForEditing(filePath);
     shownTrailer = {};
+    id3v2AtClick = read.beginsWithId3v2Tag;
     switch (read.outcome) {
         case id3::TrailerRead::Outcome::Trailer:
             tag = id3::TagRecord::decode(read.lastBytes);
@@ -166,24 +176,66 @@ void Form1::File1_Click() {
         read.outcome == id3::TrailerRead::Outcome::NoTrailer) {
         showId3v2Tag(read);
     }
+    showRecovery(read.recovery);
     shownAtClick = fieldsShown();
     tellFilesBeside();
 }
 
+// What became of a save that was cut short takes the message label; what it said before moves
+// into the tooltip, after why.
+void Form1::showRecovery(const storage::JournalRecovery& recovery) {
+    const std::optional<RecoveryNotice> notice =
+        recoveryNotice(recovery.outcome, readableReason(recovery.reason));
+    if (!notice) {
+        return;
+    }
+    QStringList toolTip{notice->toolTip};
+    if (!lblMsg->text().isEmpty()) {
+        toolTip << lblMsg->text();
+    }
+    lblMsg->setText(notice->text);
+    lblMsg->setToolTip(toolTip.join(QLatin1Char('\n')));
+    lblMsg->setAccessibleDescription(lblMsg->toolTip());
+    id3v2DetailsUnread = false;
+}
+
 // The fields keep showing the trailer; the message label tells of an ID3v2 tag beside it, and
-// its tooltip and accessible description what that tag names, so that a screen reader reads
-// them from the click on.
+// its tooltip and accessible description what that tag names. Those are read only when they
+// can be asked for, so that a click stays quick: when the tooltip is, and from the click on
+// while a screen reader listens, since it reads the description without asking.
 void Form1::showId3v2Tag(const id3::TrailerRead& read) {
-    if (read.beginsWithId3v2Tag) {
-        lblMsg->setText(id3::id3v2Message(read.outcome == id3::TrailerRead::Outcome::Trailer));
-        const std::optional<id3::Id3v2Fields> id3v2 = id3::readId3v2Fields(filePath);
-        const QString details = id3v2 ? id3::id3v2Details(*id3v2) : QString();
-        lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(details) : QString());
-        lblMsg->setAccessibleDescription(details);
+    if (!read.beginsWithId3v2Tag) {
+        return;
+    }
+    lblMsg->setText(id3v2Message(read.outcome == id3::TrailerRead::Outcome::Trailer));
+    id3v2DetailsUnread = true;
+    if (QAccessible::isActive()) {
+        showId3v2Details();
     }
 }
 
-id3::ShownFields Form1::fieldsShown() const {
+void Form1::showId3v2Details() {
+    id3v2DetailsUnread = false;
+    const std::optional<id3::Id3v2Fields> id3v2 = id3::readId3v2Fields(filePath);
+    const QString details = id3v2 ? id3v2Details(*id3v2) : QString();
+    lblMsg->setToolTip(id3v2 ? Qt::convertFromPlainText(details) : QString());
+    lblMsg->setAccessibleDescription(details);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lblMsg && event->type() == QEvent::ToolTip && id3v2DetailsUnread) {
+        showId3v2Details();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::accessibilityActiveChanged(bool active) {
+    if (active && id3v2DetailsUnread) {
+        showId3v2Details();
+    }
+}
+
+ShownFields Form1::fieldsShown() const {
     return {.title = txtTitle->text(),
             .artist = txtArtist->text(),
             .album = txtAlbum->text(),
@@ -241,7 +293,7 @@ void Form1::cmdWriteTag_Click() {
     const id3::EditedTag edited{tag, commentLength, shownTrailer};
     // The ID3v2 tag takes the fields changed since the click, whole, as the file holds that tag
     // when it is saved.
-    const id3::Id3v2Changes changes = id3::id3v2Changes(shownAtClick, fieldsShown());
+    const id3::Id3v2Changes changes = id3v2Changes(shownAtClick, fieldsShown());
     std::string id3v2Left;
     const auto id3v2Update = [&](std::string_view tagInFile) {
         id3::UpdatedId3v2 updated = id3::updatedId3v2(tagInFile, changes);
@@ -250,8 +302,11 @@ void Form1::cmdWriteTag_Click() {
     };
     const id3::TagsWrite written = id3::writeTags(filePath, edited, id3v2Update);
     if (!written.trailer.saved) {
-        showSaveError(tr("The tag was not saved to %1: %2.")
-                          .arg(filePath.forMessages(), readableReason(written.trailer.reason)));
+        const QString notSaved =
+            id3v2AtClick && changes.any()
+                ? tr("Neither the ID3v1 nor the ID3v2 tag was saved to %1: %2.")
+                : tr("The tag was not saved to %1: %2.");
+        showSaveError(notSaved.arg(filePath.forMessages(), readableReason(written.trailer.reason)));
         return;
     }
     shownTrailer.bytes = written.trailer.written;
@@ -265,8 +320,9 @@ void Form1::cmdWriteTag_Click() {
         // What the ID3v2 tag now holds is what the boxes show, or it was left for good.
         shownAtClick = fieldsShown();
     }
-    const id3::SaveReport report =
-        id3::saveReport(replaced, core::CodePage::system().number(), whyId3v2NotSaved);
+    id3v2DetailsUnread = false;
+    const SaveReport report =
+        saveReport(replaced, core::CodePage::system().number(), whyId3v2NotSaved);
     lblMsg->setText(report.text);
     lblMsg->setToolTip(report.toolTip);
     lblMsg->setAccessibleDescription(report.toolTip);

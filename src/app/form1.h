@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -7,11 +8,11 @@
 #include <memory>
 #include <optional>
 
+#include "app/shown_fields.h"
 #include "core/file_path.h"
 #include "player/media_component.h"
 #include "player/play_time.h"
 #include "tag/saved_trailer.h"
-#include "tag/shown_fields.h"
 #include "tag/tag_record.h"
 
 class QAbstractButton;
@@ -31,6 +32,10 @@ namespace id3 {
 struct TrailerRead;
 }  // namespace id3
 
+namespace storage {
+struct JournalRecovery;
+}  // namespace storage
+
 // The player's one window: the drive, folder and file lists on the left, the tag fields on the
 // right, the play/stop button and play times below them and the media strip along the bottom.
 // Each user action runs one handler; the handlers share only the state kept here.
@@ -45,7 +50,7 @@ struct TrailerRead;
 //   MediaPlayer1  the media strip along the bottom
 //   Drive1, Dir1, File1   the drive, folder and file lists
 //   Label1-Label6 the field labels; Shape1, Shape2 and Line1 the frames and the dividing line
-class Form1 : public QWidget {
+class Form1 : public QWidget, private QAccessible::ActivationObserver {
     Q_OBJECT
 
 public:
@@ -53,6 +58,7 @@ public:
     static inline const QString kApplicationTitle = QStringLiteral("Tamsel's MP3 Player");
 
     explicit Form1(std::unique_ptr<MediaComponent> media, QWidget* parent = nullptr);
+    ~Form1() override;
 
     // Hands the file last chosen to the media strip, as play & stop does while nothing plays.
     void playChosenFile();
@@ -77,6 +83,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
@@ -100,18 +107,25 @@ private:
     core::FilePath SelectedFilePath() const;
     void showTag();
     void showId3v2Tag(const id3::TrailerRead& read);
-    id3::ShownFields fieldsShown() const;
+    void showId3v2Details();
+    // A screen reader began or stopped listening.
+    void accessibilityActiveChanged(bool active) override;
+    void showRecovery(const storage::JournalRecovery& recovery);
+    ShownFields fieldsShown() const;
     void showSaveError(const QString& text);
 
     // Window state: the last chosen file, whether the media strip holds a file, the last tag
     // read or written, the chosen file's trailer as the boxes began from it, and what the tag
     // fields showed after the last click or save (against which a save finds the fields the
-    // user changed).
+    // user changed), whether the clicked file began with an ID3v2 tag, and whether the message
+    // label tells of that tag with what it names still to be read.
     core::FilePath filePath;
     bool isPlaying = false;
     id3::TagRecord tag;
     id3::ShownTrailer shownTrailer;
-    id3::ShownFields shownAtClick;
+    ShownFields shownAtClick;
+    bool id3v2AtClick = false;
+    bool id3v2DetailsUnread = false;
     // The time the elapsed-time label shows; nothing before the first tick.
     std::optional<player::MinutesSeconds> shownElapsed;
 

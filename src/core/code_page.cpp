@@ -61,16 +61,26 @@ int codePageOfLanguage(QLocale::Language language) {
     return kWesternCodePage;
 }
 
-// "ru_RU.UTF-8@euro" names the language ru; C and POSIX name none.
-QLocale::Language languageOf(const QByteArray& localeName) {
+// The code page of the language a locale names: "ru_RU.UTF-8@euro" names Russian, C and POSIX
+// none. A language of the Cyrillic code page written in Latin letters, as "sr_RS@latin" and
+// "sr_ME" name Serbian, takes the Central European one, which holds its letters.
+int codePageOfLocale(const QByteArray& localeName) {
+    const qsizetype modifierAt = localeName.indexOf('@');
+    const bool latinModifier =
+        modifierAt >= 0 && localeName.mid(modifierAt + 1).startsWith("latin");
     QByteArray name = localeName;
     for (const char end : {'.', '@'}) {
         name.truncate(name.indexOf(end) < 0 ? name.size() : name.indexOf(end));
     }
     if (name.isEmpty() || name == "C" || name == "POSIX") {
-        return QLocale::C;
+        return kWesternCodePage;
     }
-    return QLocale(QString::fromLatin1(name)).language();
+    const QLocale locale(QString::fromLatin1(name));
+    const int codePage = codePageOfLanguage(locale.language());
+    constexpr int kCyrillicCodePage = 1251;
+    constexpr int kCentralEuropeanCodePage = 1250;
+    const bool latinLetters = latinModifier || locale.script() == QLocale::LatinScript;
+    return codePage == kCyrillicCodePage && latinLetters ? kCentralEuropeanCodePage : codePage;
 }
 
 }  // namespace
@@ -177,7 +187,7 @@ int codePageNumber(const LocaleEnvironment& environment) {
     for (const QByteArray* variable :
          {&environment.lcAll, &environment.lcCtype, &environment.lang}) {
         if (!variable->isEmpty()) {
-            return codePageOfLanguage(languageOf(*variable));
+            return codePageOfLocale(*variable);
         }
     }
     return kWesternCodePage;

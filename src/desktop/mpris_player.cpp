@@ -177,7 +177,7 @@ void MprisPlayer::SetPosition(const QDBusObjectPath& trackId, qlonglong position
 void MprisPlayer::stateChanged(PlayState oldState, PlayState newState) {
     if (oldState == PlayState::Stopped && newState != PlayState::Stopped) {
         ++trackCount_;
-        track_ = id3::describeTrack(playback_.source());
+        track_ = describeTrack(playback_.source());
         coverUrl_ = cover_.show(track_.cover);
         track_.cover.clear();  // on the disk now, and not needed twice
     }

@@ -8,8 +8,8 @@
 
 #include "desktop/cover_file.h"
 #include "desktop/mpris_service.h"
+#include "desktop/track_description.h"
 #include "player/playback.h"
-#include "tag/track_description.h"
 
 namespace desktop {
 
@@ -81,7 +81,7 @@ private:
     player::Playback& playback_;
     QDBusConnection bus_;
     quint64 trackCount_ = 0;  // files started so far; names each one's track id
-    id3::TrackDescription track_;
+    TrackDescription track_;
     CoverFile cover_;
     QString coverUrl_;
     QString toldStatus_;

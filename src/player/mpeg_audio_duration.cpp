@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tag/id3v2_extent.h"
+
 namespace player {
 
 namespace {
@@ -97,16 +99,12 @@ std::optional<FrameHeader> confirmedFrame(std::span<const std::uint8_t> bytes, s
     return header;
 }
 
-std::uint64_t id3v2Size(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < 10 || bytes[0] != 'I' || bytes[1] != 'D' || bytes[2] != '3') {
-        return 0;
-    }
-    std::uint64_t size = 0;
-    for (std::size_t i = 6; i < 10; ++i) {
-        size = (size << 7) | (bytes[i] & 0x7F);
-    }
-    const bool hasFooter = (bytes[5] & 0x10) != 0;
-    return 10 + size + (hasFooter ? 10 : 0);
+// Where the audio begins: after the ID3v2 tag that the bytes begin with, by the rule the tag
+// code reads and writes that tag by.
+std::uint64_t audioStart(std::span<const std::uint8_t> bytes) {
+    const std::string_view header(reinterpret_cast<const char*>(bytes.data()),
+                                  std::min(bytes.size(), id3::kId3v2HeaderSize));
+    return id3::id3v2TagSize(header).value_or(0);
 }
 
 bool startsWith(std::span<const std::uint8_t> bytes, std::size_t at, std::string_view text) {
@@ -274,7 +272,7 @@ std::uint64_t dataFrom(int fd, std::uint64_t from, std::uint64_t size) {
 }  // namespace
 
 std::optional<double> mpegAudioDuration(std::span<const std::uint8_t> bytes) {
-    const std::uint64_t start = id3v2Size(bytes);
+    const std::uint64_t start = audioStart(bytes);
     if (start >= bytes.size()) {
         return std::nullopt;
     }
@@ -302,7 +300,7 @@ std::optional<double> mpegAudioFileDuration(const core::FilePath& path, std::sto
     std::vector<std::uint8_t> buffer(kPieceBytes + kLookahead);
     // buffer[0] lies at `base` in the file; buffer[at] is where the scan goes on.
     std::uint64_t base =
-        headBytes > 0 ? id3v2Size({head.data(), static_cast<std::size_t>(headBytes)}) : 0;
+        headBytes > 0 ? audioStart({head.data(), static_cast<std::size_t>(headBytes)}) : 0;
     std::size_t filled = 0;
     std::size_t at = 0;
     bool failed = false;

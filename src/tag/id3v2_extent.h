@@ -15,4 +15,8 @@ inline constexpr std::size_t kId3v2HeaderSize = 10;
 // `header` is shorter than 10 bytes.
 std::optional<std::size_t> id3v2TagSize(std::string_view header);
 
+// Why an ID3v2 tag is not saved whose size runs past the end of the file's audio.
+inline constexpr std::string_view kTagRunsPastEnd =
+    "the ID3v2 tag's size runs past the end of the file";
+
 }  // namespace id3

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <string>
 
-#include "tag/file_access.h"
+#include "storage/file_access.h"
 #include "tag/id3v2_tag.h"
 
 namespace id3 {
@@ -19,8 +19,8 @@ namespace {
 // the file; false on an error or an early end.
 bool readUpTo(int fd, std::string& bytes, std::size_t offset, std::size_t end) {
     bytes.resize(end);
-    return transferAll(::pread, fd, bytes.data() + offset, end - offset,
-                       static_cast<off_t>(offset));
+    return storage::transferAll(::pread, fd, bytes.data() + offset, end - offset,
+                                static_cast<off_t>(offset));
 }
 
 // The tag the open file begins with: its header alone, or the whole tag (as much of it as the
@@ -52,8 +52,8 @@ bool beginsWithId3v2Tag(int fd) {
 }
 
 std::optional<std::string> readId3v2Tag(const core::FilePath& path) {
-    const OpenedFile opened = openRegularFile(path, O_RDONLY);
-    const FileDescriptor file(opened.fd);
+    const storage::OpenedFile opened = storage::openRegularFile(path, O_RDONLY);
+    const storage::FileDescriptor file(opened.fd);
     if (!file.valid()) {
         return std::nullopt;
     }

@@ -29,6 +29,11 @@ std::size_t extendedHeaderSize(const TagLib::ByteVector& area, unsigned int vers
     return version == 4 ? TagLib::ID3v2::SynchData::toUInt(size) : size.size() + size.toUInt();
 }
 
+// Whether a frame may begin at `at`: the frame area's end, its padding or a frame's ID.
+bool frameMayBeginAt(std::string_view bytes, std::size_t at, std::size_t idSize) {
+    return at >= bytes.size() || bytes[at] == 0 || isFrameId(bytes.substr(at, idSize));
+}
+
 }  // namespace
 
 TagLib::ByteVector id3v2FrameArea(std::string_view tagBytes, const TagLib::ID3v2::Header& header) {
@@ -43,9 +48,12 @@ TagLib::ByteVector id3v2FrameArea(std::string_view tagBytes, const TagLib::ID3v2
 Id3v2FrameList id3v2Frames(const TagLib::ByteVector& area, const TagLib::ID3v2::Header& header) {
     const unsigned int version = header.majorVersion();
     const std::size_t headerSize = version == 2 ? 6 : 10;  // ID, size and (from 2.3 on) flags
+    const std::size_t idSize = version == 2 ? 3 : 4;
     const std::string_view bytes(area.data(), area.size());
     Id3v2FrameList found;
-    std::size_t position = header.extendedHeader() ? extendedHeaderSize(area, version) : 0;
+    std::size_t position = header.extendedHeader() && !isFrameId(bytes.substr(0, idSize))
+                               ? extendedHeaderSize(area, version)
+                               : 0;
     if (position > bytes.size()) {
         return found;
     }
@@ -54,14 +62,15 @@ Id3v2FrameList id3v2Frames(const TagLib::ByteVector& area, const TagLib::ID3v2::
         const TagLibFrame::Header frameHeader(fromHereOn, version);
         const std::size_t contentSize = frameHeader.frameSize();
         const std::size_t least = frameHeader.dataLengthIndicator() ? 4 : 0;
-        const std::string_view id = bytes.substr(position, version == 2 ? 3 : 4);
-        if (!isFrameId(id) || contentSize <= least ||
-            position + headerSize + contentSize > bytes.size()) {
+        const std::string_view id = bytes.substr(position, idSize);
+        const std::size_t end = position + headerSize + contentSize;
+        if (end > bytes.size() ||
+            ((!isFrameId(id) || contentSize <= least) && !frameMayBeginAt(bytes, end, idSize))) {
             return found;
         }
-        found.frames.push_back(
-            {id, bytes.substr(position, headerSize + contentSize), std::move(fromHereOn)});
-        position += headerSize + contentSize;
+        found.frames.push_back({id, bytes.substr(position, headerSize + contentSize),
+                                std::move(fromHereOn), contentSize == 0});
+        position = end;
     }
     found.wholeRead = bytes.find_first_not_of('\0', position) == std::string_view::npos;
     return found;

@@ -18,6 +18,7 @@ struct Id3v2Frame {
     std::string_view id;
     std::string_view bytes;         // header and content
     TagLib::ByteVector fromHereOn;  // what TagLib's frame factory reads the frame from
+    bool empty = false;             // its header counts no content
 };
 
 struct Id3v2FrameList {
@@ -27,9 +28,13 @@ struct Id3v2FrameList {
 
 // The frames of `area` (as id3v2FrameArea gives it, and which they point into), found as the
 // standard places them: after the extended header, one after another, each sized as TagLib
-// sizes it, until the padding or the first bytes that TagLib would take for no frame. TagLib's
-// own reading takes the size of a version 2.3 extended header as if it were 2.4, and stops 10
-// bytes short of the end of a tag with a footer.
+// sizes it, until the padding or the first bytes whose size runs past the tag, after which no
+// frame's place can be known. A frame that TagLib would take for none (an ID of other
+// characters, such as iTunes' "TSA ", or no content) still counts where its size ends at the
+// padding or at the next frame's ID, as other readers take it. A header that says an extended
+// header follows where a frame's ID stands has none. TagLib's own reading takes the size of a
+// version 2.3 extended header as if it were 2.4, stops at the first frame it would take for
+// none, and stops 10 bytes short of the end of a tag with a footer.
 Id3v2FrameList id3v2Frames(const TagLib::ByteVector& area, const TagLib::ID3v2::Header& header);
 
 }  // namespace id3

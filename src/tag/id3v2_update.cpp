@@ -129,6 +129,9 @@ UpdatedId3v2 updatedId3v2(std::string_view tagInFile, const Id3v2Changes& change
         return {};
     }
     const std::optional<std::size_t> size = id3v2TagSize(tagInFile);
+    if (size && *size > tagInFile.size()) {
+        return {.tag = std::nullopt, .whyLeft = std::string(kTagRunsPastEnd)};
+    }
     if (!size || *size != tagInFile.size()) {
         return {.tag = std::nullopt, .whyLeft = "the ID3v2 tag is damaged"};
     }
@@ -170,6 +173,11 @@ UpdatedId3v2 updatedId3v2(std::string_view tagInFile, const Id3v2Changes& change
         }
         if (field && changeOf(changes, *field)) {
             place(*field);
+            continue;
+        }
+        // It holds nothing, and TagLib, as other players that read through it, would stop
+        // reading the tag at it.
+        if (frame.empty) {
             continue;
         }
         const std::size_t start = frames.size();

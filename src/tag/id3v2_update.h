@@ -34,12 +34,14 @@ struct UpdatedId3v2 {
 //   version 2.3 tag and TDRC in a 2.4 tag; the comment into the comment frame without a
 //   description (the one other players show), in that frame's language, else a new one in
 //   English. A changed field's old frames give way to one new frame in the first one's place.
-// - Every other frame is kept byte for byte, in its order; so is the version. TagLib renders
-//   the new frames and the header, without the extended header and footer, as it writes tags.
+// - Every other frame is kept byte for byte, in its order, also one that TagLib cannot read
+//   (see id3v2Frames), but for a frame of no content; so is the version. TagLib renders the
+//   new frames and the header, without the extended header and footer, as it writes tags.
 // - The new tag takes exactly the old one's size when it fits there, so that it can be written
 //   in place; a larger one gets 1,024 bytes of padding, as TagLib gives, for later edits.
-// - A version 2.2 tag is left, since TagLib cannot write that version; so is a damaged tag and
-//   one that holds bytes which TagLib cannot read as frames, since those would be lost.
+// - A version 2.2 tag is left, since TagLib cannot write that version; so is a tag whose size
+//   runs past `tagInFile`, a damaged one, and one that holds bytes where no frame's place can
+//   be known, since those would be lost.
 UpdatedId3v2 updatedId3v2(std::string_view tagInFile, const Id3v2Changes& changes);
 
 }  // namespace id3

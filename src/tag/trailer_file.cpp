@@ -4,15 +4,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <csignal>
-#include <cstdint>
-#include <optional>
-#include <string_view>
 
-#include "tag/file_access.h"
+#include "storage/file_access.h"
 #include "tag/id3v2_file.h"
+#include "tag/interrupted_save.h"
 
 namespace id3 {
 
@@ -20,90 +16,51 @@ namespace {
 
 constexpr off_t kTrailerSize = static_cast<off_t>(TagRecord::kSize);
 
-// The bytes at the end of a file that tell whether it ends in a trailer: the last 128, and the
-// 3 before them, since "TAG" 128 bytes from the end is no trailer when it is the middle of
-// "APETAGEX", the mark of an APEv2 tag that begins 131 bytes from the end.
-struct FileEnd {
-    static constexpr off_t kSize = kTrailerSize + 3;
-    std::array<std::uint8_t, kSize> bytes{};
-    off_t length = 0;  // how many of them the file holds: all, or fewer when it is shorter
-
-    TagRecord::Bytes lastBytes() const {
-        TagRecord::Bytes last{};
-        std::copy_n(bytes.end() - kTrailerSize, last.size(), last.begin());
-        return last;
-    }
-    bool holdsTrailer() const {
-        constexpr std::string_view kApeMark = "APETAGEX";
-        if (length < kTrailerSize ||
-            (length == kSize && std::equal(kApeMark.begin(), kApeMark.end(), bytes.begin()))) {
-            return false;
-        }
-        return TagRecord::decode(lastBytes()).hasTrailerMark();
-    }
-};
-
-// Reads the end of a file of `fileSize` bytes; false on any error or an unexpected end.
+// The end of a file of `fileSize` bytes, as endsInTrailer() looks at it; nothing on any error
+// or an unexpected end.
 template <typename Read>
-bool readEnd(const Read& read, int fd, off_t fileSize, FileEnd& end) {
-    end.length = std::min(fileSize, FileEnd::kSize);
-    std::uint8_t* const first = end.bytes.data() + (FileEnd::kSize - end.length);
-    return transferAll(read, fd, first, static_cast<std::size_t>(end.length),
-                       fileSize - end.length);
+std::optional<std::string> readEnd(const Read& read, int fd, off_t fileSize) {
+    std::string end(static_cast<std::size_t>(std::min<off_t>(fileSize, kEndBytes)), '\0');
+    if (!storage::transferAll(read, fd, end.data(), end.size(),
+                              fileSize - static_cast<off_t>(end.size()))) {
+        return std::nullopt;
+    }
+    return end;
 }
 
-// Completes the write of a save that was cut short on the file at `path`, which a reader holds
-// open as `status`: opened for writing by the same rules as a save, and only when it is still
-// that file.
-JournalRecovery finishInterruptedWriteOf(const core::FilePath& path, const struct stat& status,
-                                         const WriterSystemCalls& calls) {
-    const OpenedFile opened = openForSaving(path);
-    const FileDescriptor file(opened.fd, calls.close);
+TagRecord::Bytes lastBytesOf(std::string_view end) {
+    TagRecord::Bytes last{};
+    std::copy(end.end() - kTrailerSize, end.end(), last.begin());
+    return last;
+}
+
+// Acts on the record of a save that was cut short of the file at `path`, which a reader holds
+// open for reading as `readFd`, found to be `status`: opened for writing by the same rules as a
+// save, and only when it is still that file. A file that may not be written is not: there the
+// record is judged through `readFd`, and nothing changes.
+storage::JournalRecovery finishInterruptedSaveOf(const core::FilePath& path,
+                                                 const struct stat& status, int readFd) {
+    constexpr mode_t kWritableByAnyone = S_IWUSR | S_IWGRP | S_IWOTH;
+    if ((status.st_mode & kWritableByAnyone) == 0) {
+        return finishInterruptedSave(readFd, {}, "the file is read-only");
+    }
+    const storage::OpenedFile opened = storage::openForSaving(path);
+    const storage::FileDescriptor file(opened.fd);
     if (!file.valid()) {
-        return {JournalRecovery::Outcome::Failed,
-                "a save that was cut short could not be finished: " + opened.reason};
+        return finishInterruptedSave(readFd, {}, opened.reason);
     }
     if (opened.status.st_dev != status.st_dev || opened.status.st_ino != status.st_ino) {
-        return {JournalRecovery::Outcome::Failed,
-                "a save that was cut short could not be finished: the file was replaced"};
+        return finishInterruptedSave(readFd, {}, "the file was replaced while it was read");
     }
-    return finishInterruptedWrite(file.get(), calls);
+    return finishInterruptedSave(file.get(), {});
 }
 
-}  // namespace
-
-TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
-                            const WriterSystemCalls& calls) {
-    std::optional<TagRecord> inFile;
-    if (size >= kTrailerSize) {
-        FileEnd end;
-        errno = 0;
-        if (!readEnd(calls.pread, fd, size, end)) {
-            // Unread, they could be a trailer that an append would leave in the middle.
-            return {std::nullopt, (errno != 0 ? describeError(errno) : "the file became shorter") +
-                                      " while its last 128 bytes were read"};
-        }
-        if (end.holdsTrailer()) {
-            inFile = TagRecord::decode(end.lastBytes());
-        }
-    }
-    if (edited.shown && inFile && edited.shown->bytes != inFile->encode()) {
-        return {std::nullopt,
-                "it holds a tag that is not shown here; choose the file again to see it"};
-    }
-    const TagRecord::Bytes trailer = savedTrailer(edited, inFile);
-    ByteChange change{size, {}, std::string(trailer.begin(), trailer.end())};
-    if (inFile) {
-        change.offset = size - kTrailerSize;
-        change.oldBytes.assign(inFile->encode().begin(), inFile->encode().end());
-    }
-    return {change, {}, trailer};
-}
-
-TrailerRead readTrailer(const core::FilePath& path) {
+// Reads the trailer of a file opened as `opened`, recovering a save of it that was cut short
+// first when `editing`.
+TrailerRead readOpened(const core::FilePath& path, const storage::OpenedFile& opened,
+                       bool editing) {
     TrailerRead result;
-    OpenedFile opened = openRegularFile(path, O_RDONLY);
-    FileDescriptor file(opened.fd);
+    const storage::FileDescriptor file(opened.fd);
     if (!file.valid()) {
         result.outcome =
             opened.notRegular ? TrailerRead::Outcome::NotAFile : TrailerRead::Outcome::Unreadable;
@@ -111,10 +68,8 @@ TrailerRead readTrailer(const core::FilePath& path) {
         return result;
     }
     off_t size = opened.status.st_size;
-    // Only a file that holds the record of an interrupted save is opened for writing, to
-    // complete that save; any other is only read.
-    if (holdsJournal(file.get())) {
-        result.recovery = finishInterruptedWriteOf(path, opened.status, {});
+    if (editing && storage::holdsJournal(file.get())) {
+        result.recovery = finishInterruptedSaveOf(path, opened.status, file.get());
         struct stat status {};
         if (::fstat(file.get(), &status) == 0) {
             size = status.st_size;
@@ -126,43 +81,65 @@ TrailerRead readTrailer(const core::FilePath& path) {
         result.outcome = TrailerRead::Outcome::NoTrailer;
         return result;
     }
-    FileEnd end;
     errno = 0;
-    if (!readEnd(::pread, file.get(), size, end)) {
+    const std::optional<std::string> end = readEnd(::pread, file.get(), size);
+    if (!end) {
         result.outcome = TrailerRead::Outcome::Unreadable;
-        result.reason = errno != 0 ? describeError(errno) : "the file became shorter";
+        result.reason = errno != 0 ? storage::describeError(errno) : "the file became shorter";
         return result;
     }
-    result.lastBytes = end.lastBytes();
+    result.lastBytes = lastBytesOf(*end);
     result.outcome =
-        end.holdsTrailer() ? TrailerRead::Outcome::Trailer : TrailerRead::Outcome::NoTrailer;
+        endsInTrailer(*end) ? TrailerRead::Outcome::Trailer : TrailerRead::Outcome::NoTrailer;
     return result;
 }
 
-TrailerWrite writeTrailer(const core::FilePath& path, const EditedTag& edited,
-                          const WriterSystemCalls& calls) {
-    const IgnoredSignal fileSizeLimitSignal(SIGXFSZ);
-    OpenedFile opened = openForSaving(path);
-    FileDescriptor file(opened.fd, calls.close);
-    if (!file.valid()) {
-        return {false, opened.reason};
+}  // namespace
+
+bool endsInTrailer(std::string_view end) {
+    constexpr std::string_view kApeMark = "APETAGEX";
+    if (end.size() < TagRecord::kSize ||
+        (end.size() >= kEndBytes && end.substr(end.size() - kEndBytes).starts_with(kApeMark))) {
+        return false;
     }
-    const JournalRecovery recovery = finishInterruptedWrite(file.get(), calls);
-    if (recovery.outcome == JournalRecovery::Outcome::Failed) {
-        return {false, recovery.reason};
+    return TagRecord::decode(lastBytesOf(end)).hasTrailerMark();
+}
+
+TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
+                            const storage::SystemCalls& calls) {
+    std::optional<TagRecord> inFile;
+    if (size >= kTrailerSize) {
+        errno = 0;
+        const std::optional<std::string> end = readEnd(calls.pread, fd, size);
+        if (!end) {
+            // Unread, they could be a trailer that an append would leave in the middle.
+            return {std::nullopt,
+                    (errno != 0 ? storage::describeError(errno) : "the file became shorter") +
+                        " while its last 128 bytes were read"};
+        }
+        if (endsInTrailer(*end)) {
+            inFile = TagRecord::decode(lastBytesOf(*end));
+        }
     }
-    struct stat status {};
-    if (::fstat(file.get(), &status) != 0) {
-        return {false, describeError(errno)};
+    if (edited.shown && inFile && edited.shown->bytes != inFile->encode()) {
+        return {std::nullopt,
+                "it holds a tag that is not shown here; choose the file again to see it"};
     }
-    const TrailerChange trailer = trailerChange(file.get(), status.st_size, edited, calls);
-    if (!trailer.change) {
-        return {false, trailer.reason};
+    const TagRecord::Bytes trailer = savedTrailer(edited, inFile);
+    storage::ByteChange change{size, {}, std::string(trailer.begin(), trailer.end())};
+    if (inFile) {
+        change.offset = size - kTrailerSize;
+        change.oldBytes.assign(inFile->encode().begin(), inFile->encode().end());
     }
-    const JournaledWrite written = writeJournaled(file.get(), {status.st_size, {*trailer.change}},
-                                                  WithoutRecord::Write, calls);
-    // Once on disk, a failing close can lose nothing more.
-    return {written.outcome == JournaledWrite::Outcome::Written, written.reason, trailer.trailer};
+    return {change, {}, trailer};
+}
+
+TrailerRead readTrailer(const core::FilePath& path) {
+    return readOpened(path, storage::openRegularFile(path, O_RDONLY), false);
+}
+
+TrailerRead readTrailerForEditing(const core::FilePath& path) {
+    return readOpened(path, storage::openRegularFile(path, O_RDONLY), true);
 }
 
 }  // namespace id3

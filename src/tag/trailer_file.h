@@ -1,13 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/file_path.h"
+#include "storage/system_calls.h"
+#include "storage/write_journal.h"
 #include "tag/saved_trailer.h"
 #include "tag/tag_record.h"
-#include "tag/write_journal.h"
-#include "tag/writer_system_calls.h"
 
 namespace id3 {
 
@@ -22,21 +24,31 @@ struct TrailerRead {
     TagRecord::Bytes lastBytes{};     // the file's last 128 bytes when it has at least 128
     bool beginsWithId3v2Tag = false;  // whether a regular file begins with an ID3v2 tag
     std::string reason;               // why, for NotAFile and Unreadable
-    JournalRecovery recovery;         // what became of a save that a kill or power loss cut short
+    // What became of a save that a kill or power loss cut short (readTrailerForEditing only).
+    storage::JournalRecovery recovery;
 };
 
 // Reads the last 128 bytes of the file at `path`. "TAG" there is no trailer when the 3 bytes
 // before it make it "APETAGEX", the mark of an APEv2 tag: other tag tools read it so too.
-// Never creates or blocks on a file, and changes one only to complete a save that a kill or
-// power loss cut short (see write_journal.h): only then is it opened for writing, by the same
-// rules as a save.
+// Opens the file for reading only: never creates, changes or blocks on a file, and leaves the
+// record of an interrupted save as it is, so that what only looks at a file (the desktop's
+// media panel, a tooltip) never writes to it.
 TrailerRead readTrailer(const core::FilePath& path);
 
-struct TrailerWrite {
-    bool saved = false;
-    std::string reason;          // why not, when not saved
-    TagRecord::Bytes written{};  // the trailer now in the file, when saved
-};
+// The same for a file the user chose to edit: first acts on the record of a save of it that a
+// kill or power loss cut short (finishInterruptedSave) and says what became of it. Only a file
+// that holds such a record is opened for writing, by the same rules as a save; one that may
+// not be written (a read-only disk or file) is only read, and its record judged.
+TrailerRead readTrailerForEditing(const core::FilePath& path);
+
+// How many bytes at a file's end tell whether it ends in a trailer: the last 128, and the 3
+// before them, since "TAG" 128 bytes from the end is no trailer when it is the middle of
+// "APETAGEX", the mark of an APEv2 tag that begins 131 bytes from the end.
+inline constexpr std::size_t kEndBytes = TagRecord::kSize + 3;
+
+// Whether a file whose last bytes are `end` (its last kEndBytes, or all of it when it is
+// shorter) ends in a trailer.
+bool endsInTrailer(std::string_view end);
 
 // The change a save makes to the end of the open file `fd` of `size` bytes to put the trailer
 // `savedTrailer` makes of `edited` there: over its last 128 bytes when they hold a trailer at
@@ -44,22 +56,11 @@ struct TrailerWrite {
 // reason, when those bytes could not be read or hold a trailer other than the one the edit
 // began from (EditedTag::shown).
 struct TrailerChange {
-    std::optional<ByteChange> change;
+    std::optional<storage::ByteChange> change;
     std::string reason;
     TagRecord::Bytes trailer{};  // the whole trailer the change leaves at the end
 };
 TrailerChange trailerChange(int fd, off_t size, const EditedTag& edited,
-                            const WriterSystemCalls& calls);
-
-// Puts the trailer of `edited` at the end of the regular file at `path` (see trailerChange),
-// through the journal of write_journal.h, after completing any save of the file that was cut
-// short. Never creates a file, and refuses a link whose final target has no MP3 name, since
-// that file may be anything. Counts as saved only once the bytes are on disk; a failed append
-// is cut off again and a failed overwrite puts the old trailer back, and when that fails too
-// the reason says so. Where the file system keeps no record of the write (FAT, some network
-// shares) it is made all the same, as safe from a failing disk but not from a kill. Writing
-// past the file-size limit fails with a reason instead of ending the program.
-TrailerWrite writeTrailer(const core::FilePath& path, const EditedTag& edited,
-                          const WriterSystemCalls& calls = {});
+                            const storage::SystemCalls& calls);
 
 }  // namespace id3

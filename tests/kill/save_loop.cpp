@@ -18,7 +18,6 @@
 
 #include "kill/turns.h"
 #include "tag/tags_write.h"
-#include "tag/trailer_file.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ int main(int argc, char** argv) {
 
     // A kill ends the process, not the system: what the page cache holds outlives it, so
     // flushing to the disk changes nothing a kill can leave behind and only slows the loop.
-    id3::WriterSystemCalls calls;
+    storage::SystemCalls calls;
     calls.fdatasync = [](int) { return 0; };
     calls.fsync = [](int) { return 0; };
     // The kernel copies a write page by page and ends it short when a kill comes between two
@@ -79,7 +78,7 @@ int main(int argc, char** argv) {
                 failure = written.id3v2Reason + " / " + written.trailer.reason;
             }
         } else {
-            failure = id3::writeTrailer(path, edited, calls).reason;
+            failure = id3::writeTags(path, edited, nullptr, calls).trailer.reason;
         }
         if (!failure.empty()) {
             std::fprintf(stderr, "not saved: %s\n", failure.c_str());

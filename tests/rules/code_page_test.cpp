@@ -8,11 +8,13 @@ using core::CodePage;
 using core::LocaleEnvironment;
 
 TEST(CodePage, FollowsTheLanguageOfTheFirstLocaleVariableSet) {
+    // Serbian in Latin letters holds "đ š ć", which 1251 lacks.
     const std::pair<const char*, int> languages[] = {
         {"ru_RU.UTF-8", 1251}, {"uk_UA.UTF-8", 1251}, {"sr_RS", 1251}, {"pl_PL.UTF-8", 1250},
         {"ro_RO", 1250},       {"el_GR.UTF-8", 1253}, {"az_AZ", 1254}, {"he_IL.UTF-8", 1255},
         {"fa_IR", 1256},       {"lt_LT.UTF-8", 1257}, {"vi_VN", 1258}, {"th_TH.UTF-8", 874},
         {"ja_JP.UTF-8", 1252}, {"C", 1252},           {"POSIX", 1252}, {"de_DE.UTF-8@euro", 1252},
+        {"sr_RS@latin", 1250}, {"sr_ME.UTF-8", 1250},
     };
     for (const auto& [language, codePage] : languages) {
         EXPECT_EQ(core::codePageNumber({.lang = language}), codePage) << language;

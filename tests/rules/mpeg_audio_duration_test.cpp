@@ -81,6 +81,13 @@ core::FilePath writeFile(const QTemporaryDir& folder, const Bytes& bytes) {
     return test_files::pathOf(path);
 }
 
+// A tag header of `version` with `flags` that counts `size` bytes after it.
+Bytes id3v2Header(std::uint8_t version, std::uint8_t flags, std::uint8_t size) {
+    Bytes header = text("ID3");
+    header.insert(header.end(), {version, 0, flags, 0, 0, 0, size});
+    return header;
+}
+
 TEST(MpegAudioDuration, CountsEveryFrameOfTheStreamAndFindsNothingInWhatIsNoMpegAudio) {
     const double mpeg1Seconds = 1152.0 / 44100;
     const double mpeg2Seconds = 576.0 / 22050;
@@ -96,6 +103,11 @@ TEST(MpegAudioDuration, CountsEveryFrameOfTheStreamAndFindsNothingInWhatIsNoMpeg
          10 * mpeg1Seconds},
         {"ID3v2 in front, ID3v1 behind",
          join({id3v2, repeat(one, 20), text("TAG"), Bytes(125, 0xFF)}), 20 * mpeg1Seconds},
+        // No tag, or no footer, by the rule the tag code keeps: nothing of the audio is skipped.
+        {"ID3v2.3 with the footer flag", join({id3v2Header(3, 0x10, 0), repeat(one, 20)}),
+         20 * mpeg1Seconds},
+        {"a header of version 5", join({id3v2Header(5, 0, 100), repeat(one, 20)}),
+         20 * mpeg1Seconds},
         {"junk between frames", join({repeat(one, 5), Bytes(33, 0x12), repeat(one, 5)}),
          10 * mpeg1Seconds},
         {"a cut-off last frame", join({repeat(one, 7), Bytes(one.begin(), one.begin() + 100)}),

@@ -18,12 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "storage/write_journal.h"
 #include "support/id3v2_files.h"
 #include "support/id3v2_tags.h"
 #include "support/temp_files.h"
 #include "support/write_faults.h"
+#include "tag/id3v2_extent.h"
 #include "tag/tags_write.h"
-#include "tag/write_journal.h"
+#include "tag/trailer_file.h"
 
 namespace {
 
@@ -232,12 +234,32 @@ void giveOwnerAndAttributes(const QString& file) {
     ::setxattr(path.c_str(), "user.origin", "ripper", 6, 0);
 }
 
-enum class Left { AsItWas, NewTrailer, BothNew };
+enum class Left { AsItWas, NewTrailer, BothNew, AsAnotherProgramLeftIt };
+
+// Another program that retags the file while it is saved: after this save read the file and
+// just before it writes in place, or between the copy of a rewrite and its rename.
+enum class Meanwhile { Never, BeforeTheWriteInPlace, BeforeTheRename };
+
+struct AnotherProgram {
+    Meanwhile when = Meanwhile::Never;
+    std::function<QByteArray(QByteArray file)> retag;
+    bool keepsModificationTime = false;
+};
+
+// The file with its ID3v2 tag grown by `padding` bytes, as a tag editor grows it.
+QByteArray withId3v2Grown(QByteArray file, int padding) {
+    const auto tagSize = static_cast<int>(*id3::id3v2TagSize(file.left(10).toStdString()));
+    QByteArray size(4, '\0');
+    for (int i = 3, body = tagSize - 10 + padding; i >= 0; --i, body >>= 7) {
+        size[i] = static_cast<char>(body & 0x7f);
+    }
+    return file.replace(6, 4, size).insert(tagSize, QByteArray(padding, '\0'));
+}
 
 struct FaultCase {
     const char* what;
     bool rewrite;  // the new ID3v2 tag is larger, so the file is rewritten for it
-    std::function<void(id3::WriterSystemCalls&)> fault;
+    std::function<void(storage::SystemCalls&)> fault;
     bool trailerSaved;
     Id3v2 id3v2;
     std::string reason;  // the ID3v2 tag's
@@ -245,12 +267,30 @@ struct FaultCase {
     std::function<void(const QString& path)> prepare = nullptr;
     bool sizeCapped = false;  // no file may grow past the old one's size
     bool asRoot = false;      // only root can give a file to another owner
+    AnotherProgram anotherProgram = {};
 };
+
+// A save during which another program retags the file: neither tag is written, and the file
+// stays as that program left it.
+FaultCase retaggedMeanwhile(const char* what, bool rewrite, AnotherProgram anotherProgram) {
+    return {what,
+            rewrite,
+            [](auto&) {},
+            false,
+            Id3v2::NotSaved,
+            id3::kChangedWhileSaved,
+            Left::AsAnotherProgramLeftIt,
+            nullptr,
+            false,
+            false,
+            std::move(anotherProgram)};
+}
 
 // Every failure says which tag was saved and changes nothing else: no new file is left, and a
 // tag that was not saved is byte for byte the old one. A rewritten file keeps its owner,
 // group, permissions, ACL and extended attributes; one whose owner or attributes a new file
-// could not keep is not rewritten.
+// could not keep is not rewritten. A file that another program changed while it was saved is
+// left as that program left it, with neither tag written.
 TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
     const std::string disk = "the disk reported an error";
     const std::string rewriteNeeded = "the file must be rewritten for it, but ";
@@ -317,6 +357,20 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
              ::link(QFile::encodeName(path).constData(),
                     QFile::encodeName(path + ".hard").constData());
          }},
+        retaggedMeanwhile(
+            "in place: another program retags the trailer after the read", false,
+            {Meanwhile::BeforeTheWriteInPlace,
+             [](QByteArray file) { return file.replace(file.size() - 125, 3, "Oth"); }}),
+        retaggedMeanwhile("rewrite: another program grows the ID3v2 tag during the copy", true,
+                          {Meanwhile::BeforeTheRename,
+                           [](QByteArray file) { return withId3v2Grown(file, 200); }}),
+        retaggedMeanwhile("rewrite: another program changes the ID3v2 tag, keeping size and time",
+                          true,
+                          {Meanwhile::BeforeTheRename,
+                           [](QByteArray file) {
+                               return file.replace(file.indexOf("Old title"), 9, "Odd title");
+                           },
+                           true}),
     };
     for (const FaultCase& c : cases) {
         if (c.asRoot && ::getuid() != 0) {
@@ -333,8 +387,33 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
         const std::map<std::string, std::string> attributes = attributesOf(path);
         const id3::Id3v2Update update = c.rewrite ? rendered(3000) : titleReplaced;
         const QByteArray newTag = QByteArray::fromStdString(*update(parts.id3v2.toStdString()));
-        id3::WriterSystemCalls calls;
+        storage::SystemCalls calls;
         c.fault(calls);
+        QByteArray retagged;
+        const auto anotherProgramRetags = [&] {
+            if (!retagged.isEmpty()) {
+                return;
+            }
+            struct stat status {};
+            ::stat(QFile::encodeName(path).constData(), &status);
+            retagged = c.anotherProgram.retag(readAll(path));
+            writeAll(path, retagged);
+            if (c.anotherProgram.keepsModificationTime) {
+                const timespec times[2] = {status.st_atim, status.st_mtim};
+                ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+            }
+        };
+        if (c.anotherProgram.when == Meanwhile::BeforeTheWriteInPlace) {
+            calls.fsync = [&](int fd) {
+                anotherProgramRetags();
+                return ::fsync(fd);
+            };
+        } else if (c.anotherProgram.when == Meanwhile::BeforeTheRename) {
+            calls.fdatasync = [&](int fd) {
+                anotherProgramRetags();
+                return ::fdatasync(fd);
+            };
+        }
 
         id3::TagsWrite written;
         {
@@ -352,13 +431,14 @@ TEST(TagsWrite, AFailureSaysWhichTagWasSavedAndChangesNothingElse) {
         if (!c.trailerSaved) {
             EXPECT_EQ(written.trailer.reason, c.reason) << c.what;
         }
-        const id3::TrailerRead click = id3::readTrailer(test_files::pathOf(path));
-        EXPECT_NE(click.recovery.outcome, id3::JournalRecovery::Outcome::Failed) << c.what;
+        const id3::TrailerRead click = id3::readTrailerForEditing(test_files::pathOf(path));
+        EXPECT_NE(click.recovery.outcome, storage::JournalRecovery::Outcome::Failed) << c.what;
         const QByteArray trailer = savedTrailer(parts.trailer);
         const std::map<Left, QByteArray> left = {
             {Left::AsItWas, before},
             {Left::NewTrailer, parts.id3v2 + parts.audio + trailer},
-            {Left::BothNew, newTag + parts.audio + trailer}};
+            {Left::BothNew, newTag + parts.audio + trailer},
+            {Left::AsAnotherProgramLeftIt, retagged}};
         EXPECT_EQ(readAll(path), left.at(c.left)) << c.what;
         EXPECT_EQ(namesIn(folder.path()), namesBefore) << c.what;
         EXPECT_EQ(attributesOf(path), attributes) << c.what;

@@ -1,20 +1,23 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <QTemporaryDir>
 
 #include <ostream>
 
+#include "desktop/track_description.h"
+#include "storage/write_journal.h"
 #include "support/id3v2_tags.h"
 #include "support/temp_files.h"
-#include "tag/track_description.h"
 
-namespace id3 {
+namespace desktop {
 void PrintTo(const TrackDescription& track, std::ostream* out) {
     *out << '"' << track.title.toStdString() << "\" by \"" << track.artist.toStdString()
          << "\" on \"" << track.album.toStdString() << "\", cover of " << track.cover.size()
          << " bytes";
 }
-}  // namespace id3
+}  // namespace desktop
 
 namespace {
 
@@ -37,7 +40,7 @@ TEST(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
     const struct {
         const char* what;
         QByteArray content;
-        id3::TrackDescription expected;
+        desktop::TrackDescription expected;
     } cases[] = {
         {"no tag", audio, {name, {}, {}}},
         {"a whole tag, padded with spaces",
@@ -83,8 +86,23 @@ TEST(TrackDescription, ShowsTheTagAsTheWindowDoesAndTheNameForAMissingTitle) {
         test_files::inFolder(test_files::pathOf(folder.path()), core::FilePath("Song \xe9.mp3"));
     for (const auto& c : cases) {
         test_files::writeAll(file, c.content);
-        EXPECT_EQ(id3::describeTrack(file), c.expected) << c.what;
+        EXPECT_EQ(desktop::describeTrack(file), c.expected) << c.what;
     }
+
+    // Only looked at, a file whose save a kill cut short stays as it is, its record with it.
+    const QByteArray before = test_files::trailer("Before");
+    const QByteArray after = test_files::trailer("After!");
+    const QByteArray torn = audio + after.left(6) + before.mid(6);
+    test_files::writeAll(file, torn);
+    struct stat status {};
+    ::stat(file.c_str(), &status);
+    const std::string record = storage::encodeRecord(
+        {storage::identityOf(status), {528, {{400, before.toStdString(), after.toStdString()}}}});
+    ASSERT_EQ(::setxattr(file.c_str(), storage::kJournalAttribute, record.data(), record.size(), 0),
+              0);
+    EXPECT_EQ(desktop::describeTrack(file).title, QStringLiteral("Aftore"));
+    EXPECT_EQ(test_files::readAll(file), torn);
+    EXPECT_GE(::getxattr(file.c_str(), storage::kJournalAttribute, nullptr, 0), 0);
     test_files::removeTree(file);
 }
 

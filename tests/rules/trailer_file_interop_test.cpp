@@ -9,7 +9,7 @@
 
 #include "support/temp_files.h"
 #include "tag/genre_table.h"
-#include "tag/trailer_file.h"
+#include "tag/tags_write.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ TEST(TagLibReadsOurTrailer, KeepingTheTrackAndGenreItStoredAndTheGenreOneLower) 
     titled.store(id3::TagField::Title, "New title");
     titled.store(id3::TagField::Comment, "");
     titled.store(id3::TagField::Genre, std::string(1, '\0'));
-    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), {titled, 0}).saved);
+    ASSERT_TRUE(id3::writeTags(test_files::pathOf(path), {titled, 0}, nullptr).trailer.saved);
     {
         TagLib::MPEG::File file(QFile::encodeName(path).constData());
         TagLib::ID3v1::Tag* read = file.ID3v1Tag();
@@ -54,7 +54,7 @@ TEST(TagLibReadsOurTrailer, KeepingTheTrackAndGenreItStoredAndTheGenreOneLower) 
         record.store(id3::TagField::Comment, "Nice");
         record.store(id3::TagField::Genre,
                      std::string(1, static_cast<char>(id3::genreCodeFromPosition(position))));
-        ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), {record}).saved);
+        ASSERT_TRUE(id3::writeTags(test_files::pathOf(path), {record}, nullptr).trailer.saved);
 
         TagLib::MPEG::File file(QFile::encodeName(path).constData());
         TagLib::ID3v1::Tag* read = file.ID3v1Tag();
@@ -89,7 +89,7 @@ TEST(TagLibReadsOurTrailer, AfterAnApeTagThatStaysWhole) {
     id3::TagRecord record;
     record.store(id3::TagField::Tag, "TAG");
     record.store(id3::TagField::Title, "After the APE tag");
-    ASSERT_TRUE(id3::writeTrailer(test_files::pathOf(path), {record}).saved);
+    ASSERT_TRUE(id3::writeTags(test_files::pathOf(path), {record}, nullptr).trailer.saved);
 
     const QByteArray trailer(reinterpret_cast<const char*>(record.encode().data()),
                              id3::TagRecord::kSize);

@@ -381,7 +381,8 @@ private slots:
         }
         for (const char* message :
              {"No tag", "Cannot read file", "No tag (ID3v2 only)", "Also an ID3v2 tag",
-              "Saved; 120 became ?", "ID3v1 saved, ID3v2 not"}) {
+              "Saved; 120 became ?", "ID3v1 saved, ID3v2 not", "An interrupted save was finished",
+              "An interrupted save was ignored", "The tag shown may be half-written"}) {
             texts.emplaceBack("lblMsg", message);
         }
         for (const auto& [name, text] : texts) {

@@ -5,8 +5,6 @@
 #include "tag/genre_table.h"
 #include "tag/id3v2_update.h"
 
-namespace id3 {
-
 // What the window's tag fields hold: the text of the five boxes and the genre list's position.
 struct ShownFields {
     QString title;
@@ -14,7 +12,7 @@ struct ShownFields {
     QString album;
     QString year;
     QString comment;
-    int genrePosition = kNoGenrePosition;
+    int genrePosition = id3::kNoGenrePosition;
 
     friend bool operator==(const ShownFields&, const ShownFields&) = default;
 };
@@ -22,6 +20,4 @@ struct ShownFields {
 // What a save puts into the ID3v2 tag, given the fields as a click showed them and as they are
 // at the save: each field the user changed, with the whole text of its box, and the genre by
 // its name; a genre list with nothing chosen takes the genre out.
-Id3v2Changes id3v2Changes(const ShownFields& atClick, const ShownFields& atSave);
-
-}  // namespace id3
+id3::Id3v2Changes id3v2Changes(const ShownFields& atClick, const ShownFields& atSave);

@@ -1,6 +1,4 @@
-#include "tag/shown_fields.h"
-
-namespace id3 {
+#include "app/shown_fields.h"
 
 namespace {
 
@@ -9,16 +7,16 @@ std::optional<QString> changedText(const QString& atClick, const QString& atSave
 }
 
 QString genreName(int position) {
-    if (position < 0 || position >= static_cast<int>(kGenreNames.size())) {
+    if (position < 0 || position >= static_cast<int>(id3::kGenreNames.size())) {
         return {};
     }
-    const std::string_view name = kGenreNames[static_cast<std::size_t>(position)];
+    const std::string_view name = id3::kGenreNames[static_cast<std::size_t>(position)];
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 }  // namespace
 
-Id3v2Changes id3v2Changes(const ShownFields& atClick, const ShownFields& atSave) {
+id3::Id3v2Changes id3v2Changes(const ShownFields& atClick, const ShownFields& atSave) {
     return {
         .title = changedText(atClick.title, atSave.title),
         .artist = changedText(atClick.artist, atSave.artist),
@@ -30,5 +28,3 @@ Id3v2Changes id3v2Changes(const ShownFields& atClick, const ShownFields& atSave)
                      : std::optional(genreName(atSave.genrePosition)),
     };
 }
-
-}  // namespace id3

@@ -1,4 +1,4 @@
-#include "tag/file_access.h"
+#include "storage/file_access.h"
 
 #include <fcntl.h>
 #include <strings.h>
@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-namespace id3 {
+namespace storage {
 
 namespace {
 
@@ -103,4 +103,4 @@ IgnoredSignal::~IgnoredSignal() {
     ::sigaction(signal_, &previous_, nullptr);
 }
 
-}  // namespace id3
+}  // namespace storage

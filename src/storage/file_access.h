@@ -13,7 +13,7 @@
 
 #include "core/file_path.h"
 
-namespace id3 {
+namespace storage {
 
 // What a failed call's `error` means to the user, short enough to follow "…: " in a message.
 std::string describeError(int error);
@@ -87,4 +87,4 @@ bool transferAll(const Transfer& transfer, int fd, Buffer* data, std::size_t siz
     return true;
 }
 
-}  // namespace id3
+}  // namespace storage

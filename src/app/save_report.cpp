@@ -1,9 +1,7 @@
-#include "tag/save_report.h"
+#include "app/save_report.h"
 
 #include <QCoreApplication>
 #include <QList>
-
-namespace id3 {
 
 SaveReport saveReport(const QString& replaced, int codePage, const QString& whyId3v2NotSaved) {
     QStringList characters;
@@ -13,23 +11,21 @@ SaveReport saveReport(const QString& replaced, int codePage, const QString& whyI
     const QString replacedNamed =
         characters.isEmpty()
             ? QString()
-            : QCoreApplication::translate("id3", "Not in code page %1, so saved as \"?\": %2")
+            : QCoreApplication::translate("Form1", "Not in code page %1, so saved as \"?\": %2")
                   .arg(codePage)
                   .arg(characters.join(QLatin1Char(' ')));
     if (!whyId3v2NotSaved.isEmpty()) {
-        QStringList toolTip{QCoreApplication::translate("id3", "The ID3v2 tag was not saved: %1.")
+        QStringList toolTip{QCoreApplication::translate("Form1", "The ID3v2 tag was not saved: %1.")
                                 .arg(whyId3v2NotSaved)};
         if (!replacedNamed.isEmpty()) {
             toolTip << replacedNamed;
         }
-        return {QCoreApplication::translate("id3", "ID3v1 saved, ID3v2 not"),
+        return {QCoreApplication::translate("Form1", "ID3v1 saved, ID3v2 not"),
                 toolTip.join(QLatin1Char('\n'))};
     }
     if (characters.isEmpty()) {
-        return {QCoreApplication::translate("id3", "Tag saved"), {}};
+        return {QCoreApplication::translate("Form1", "Tag saved"), {}};
     }
-    return {QCoreApplication::translate("id3", "Saved; %1 became ?").arg(characters.size()),
+    return {QCoreApplication::translate("Form1", "Saved; %1 became ?").arg(characters.size()),
             replacedNamed};
 }
-
-}  // namespace id3

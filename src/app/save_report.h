@@ -2,8 +2,6 @@
 
 #include <QString>
 
-namespace id3 {
-
 // What the window's message line says after a save of the trailer: "Tag saved"; when the file's
 // ID3v2 tag was to change but was not saved, that only the trailer was, with the reason in the
 // tooltip; else, when characters of the boxes are not in the code page and were stored as "?"
@@ -14,5 +12,3 @@ struct SaveReport {
 };
 
 SaveReport saveReport(const QString& replaced, int codePage, const QString& whyId3v2NotSaved);
-
-}  // namespace id3

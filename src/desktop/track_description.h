@@ -5,7 +5,7 @@
 
 #include "core/file_path.h"
 
-namespace id3 {
+namespace desktop {
 
 // What a desktop's media panel shows of a playing file.
 struct TrackDescription {
@@ -23,4 +23,4 @@ struct TrackDescription {
 // (coverPicture()).
 TrackDescription describeTrack(const core::FilePath& path);
 
-}  // namespace id3
+}  // namespace desktop

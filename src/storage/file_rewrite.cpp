@@ -1,4 +1,4 @@
-#include "tag/file_rewrite.h"
+#include "storage/file_rewrite.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -9,10 +9,10 @@
 #include <set>
 #include <vector>
 
-#include "tag/file_access.h"
-#include "tag/write_journal.h"
+#include "storage/file_access.h"
+#include "storage/write_journal.h"
 
-namespace id3 {
+namespace storage {
 
 namespace {
 
@@ -62,7 +62,7 @@ void removeLeftoverIn(int folder, const std::string& name) {
 
 // The names of the extended attributes of `fd`, none when the file system keeps none;
 // nothing when they could not be listed.
-std::optional<std::set<std::string>> attributeNames(int fd, const WriterSystemCalls& calls) {
+std::optional<std::set<std::string>> attributeNames(int fd, const SystemCalls& calls) {
     for (;;) {
         const ssize_t size = calls.flistxattr(fd, nullptr, 0);
         if (size < 0) {
@@ -94,7 +94,7 @@ std::optional<std::set<std::string>> attributeNames(int fd, const WriterSystemCa
 // Gives `to` the extended attributes of `from`, ACLs (system.posix_acl_*) among them, and
 // takes away those it got from elsewhere (a folder's default ACL); the name of one that could
 // not be kept, or of "*" when they could not be listed.
-std::optional<std::string> copyAttributes(int from, int to, const WriterSystemCalls& calls) {
+std::optional<std::string> copyAttributes(int from, int to, const SystemCalls& calls) {
     const std::optional<std::set<std::string>> wanted = attributeNames(from, calls);
     const std::optional<std::set<std::string>> present = attributeNames(to, calls);
     if (!wanted || !present) {
@@ -120,7 +120,7 @@ std::optional<std::string> copyAttributes(int from, int to, const WriterSystemCa
 }
 
 bool copyBytes(int from, off_t fromOffset, int to, off_t toOffset, off_t size,
-               const WriterSystemCalls& calls) {
+               const SystemCalls& calls) {
     off_t inOffset = fromOffset;
     off_t outOffset = toOffset;
     off_t left = size;
@@ -160,6 +160,12 @@ bool copyBytes(int from, off_t fromOffset, int to, off_t toOffset, off_t size,
     return true;
 }
 
+// Whether the open file holds `expected` at `offset`.
+bool holds(int fd, off_t offset, std::string_view expected, const SystemCalls& calls) {
+    std::string inFile(expected.size(), '\0');
+    return transferAll(calls.pread, fd, inFile.data(), inFile.size(), offset) && inFile == expected;
+}
+
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -167,7 +173,7 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 // The new file, closed and, while it has the hidden name, removed on every way out.
 class NewFile {
 public:
-    NewFile(int folder, std::string name, const WriterSystemCalls& calls)
+    NewFile(int folder, std::string name, const SystemCalls& calls)
         : folder_(folder), name_(std::move(name)), calls_(calls) {}
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
@@ -227,7 +233,7 @@ public:
 private:
     int folder_;
     std::string name_;
-    const WriterSystemCalls& calls_;
+    const SystemCalls& calls_;
     int fd_ = -1;
     bool named_ = false;
 };
@@ -242,7 +248,16 @@ core::FilePath leftoverName(const core::FilePath& path) {
 }
 
 void removeLeftover(const core::FilePath& path) {
-    const int folder = ::open(split(path).folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const FolderAndName place = split(path);
+    // Nearly always there is none: one look by name costs a third of opening the folder to
+    // look in it.
+    struct stat leftover {};
+    const std::string leftoverPath = place.folder + "/" + leftoverName(path).bytes().toStdString();
+    if (::fstatat(AT_FDCWD, leftoverPath.c_str(), &leftover, AT_SYMLINK_NOFOLLOW) != 0 &&
+        errno == ENOENT) {
+        return;
+    }
+    const int folder = ::open(place.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         const FileDescriptor closed(folder);
         removeLeftoverIn(folder, leftoverName(path).bytes().toStdString());
@@ -250,7 +265,7 @@ void removeLeftover(const core::FilePath& path) {
 }
 
 FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat& status,
-                        const NewContent& content, const WriterSystemCalls& calls) {
+                        const NewContent& content, const SystemCalls& calls) {
     const FolderAndName place = split(path);
     const FileDescriptor folder(::open(place.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder.valid()) {
@@ -304,8 +319,9 @@ FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat
         old.st_mtim.tv_sec != status.st_mtim.tv_sec ||
         old.st_mtim.tv_nsec != status.st_mtim.tv_nsec ||
         ::fstatat(folder.get(), place.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !sameFile(named, status)) {
-        return notReplaced("the file was changed by another program while it was saved");
+        !sameFile(named, status) || !holds(oldFd, 0, content.oldFront, calls) ||
+        !holds(oldFd, content.keptFrom + content.keptSize, content.oldBack, calls)) {
+        return {FileRewrite::Outcome::OldFileChanged, std::string(kChangedMeanwhile)};
     }
     if (!file.name() || !file.renameOver(place.name)) {
         return notReplaced("the new file could not take the old one's place", errno);
@@ -318,4 +334,4 @@ FileRewrite rewriteFile(const core::FilePath& path, int oldFd, const struct stat
     return {FileRewrite::Outcome::Replaced, {}};
 }
 
-}  // namespace id3
+}  // namespace storage

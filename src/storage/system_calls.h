@@ -8,11 +8,11 @@
 
 #include <functional>
 
-namespace id3 {
+namespace storage {
 
 // The calls the writers make on files and folders, in one place so that a test can make the
 // disk fail in each of the ways a disk fails.
-struct WriterSystemCalls {
+struct SystemCalls {
     // The file's bytes, written in place.
     std::function<ssize_t(int, void*, size_t, off_t)> pread = ::pread;
     std::function<ssize_t(int, const void*, size_t, off_t)> pwrite = ::pwrite;
@@ -41,4 +41,4 @@ struct WriterSystemCalls {
     std::function<int(int, const char*, int, const char*)> renameat = ::renameat;
 };
 
-}  // namespace id3
+}  // namespace storage
