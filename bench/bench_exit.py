@@ -23,8 +23,9 @@ import time
 
 source_folder = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else ""
 sys.path.insert(0, os.path.join(source_folder, "tests", "e2e"))
-import end_to_end_test as e2e  # noqa: E402
+import e2e_support as e2e  # noqa: E402
 import real_sound_test as sound  # noqa: E402
+import x_desktop  # noqa: E402
 
 TRIALS = 5
 GOAL_MS = 300
@@ -78,7 +79,7 @@ def one_exit(player_path, folder, environment, display, how):
     # Out of the page cache, so that the count reads from the disk and is still going.
     with open(os.path.join(folder, "long.mp3"), "rb") as file:
         os.posix_fadvise(file.fileno(), 0, 0, os.POSIX_FADV_DONTNEED)
-    desktop = e2e.Desktop(display)
+    desktop = x_desktop.Desktop(display)
     with open(os.path.join(folder, "player.log"), "ab") as log:
         player = subprocess.Popen([player_path], cwd=folder, env=environment, stdout=log,
                                   stderr=subprocess.STDOUT, preexec_fn=e2e.die_with_parent)
@@ -94,15 +95,16 @@ def one_exit(player_path, folder, environment, display, how):
     try:
         window_id = e2e.poll("the player's window is shown", desktop.visible_windows)[0]
         left, top, _, _ = desktop.geometry(window_id)
-        window = e2e.PlayerWindow(desktop, left, top)
+        window = x_desktop.PlayerWindow(desktop, left, top)
         window.wait_until_painted()
         window.click_file_row(0)
-        window.click(e2e.PLAY_STOP_BUTTON)
+        window.click(x_desktop.PLAY_STOP_BUTTON)
         path = os.path.join(folder, "long.mp3")
-        e2e.poll("the player opens the file", lambda: e2e.open_descriptor_on(player.pid, path))
+        e2e.poll("the player opens the file",
+                 lambda: x_desktop.open_descriptor_on(player.pid, path))
         # Timed from before the input is sent, so the figure includes sending it.
         if how == "credit":
-            window.click(e2e.CLOSE_BUTTON)
+            window.click(x_desktop.CLOSE_BUTTON)
             box = e2e.poll("the credit box appears",
                            lambda: [w for w in desktop.visible_windows() if w != window_id])[0]
             desktop.focus(box)
