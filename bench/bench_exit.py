@@ -14,7 +14,6 @@ of the benchmarks' Markdown table.
 import ctypes
 import os
 import shutil
-import statistics
 import subprocess
 import sys
 import tempfile
@@ -24,6 +23,7 @@ import time
 source_folder = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else ""
 sys.path.insert(0, os.path.join(source_folder, "tests", "e2e"))
 import e2e_support as e2e  # noqa: E402
+import benchmark_support as support  # noqa: E402
 import real_sound_test as sound  # noqa: E402
 import x_desktop  # noqa: E402
 
@@ -129,10 +129,7 @@ def main():
     folder = tempfile.mkdtemp(prefix="mp3player-bench-exit-")
     server = xvfb = None
     try:
-        runtime = os.path.join(folder, "runtime")
-        os.mkdir(runtime, 0o700)
-        environment = dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=runtime)
-        environment.pop("MP3PLAYER_AUDIO_SINK", None)
+        environment = support.private_environment(folder)
         print("Writing a file of about 600 MB of frames", file=sys.stderr)
         long_file(folder)
         server = sound.start_sound_server(environment)
@@ -144,14 +141,9 @@ def main():
             print(f"Ending the player {TRIALS} times: {figure}", file=sys.stderr)
             times = [one_exit(player_path, folder, environment, display, how)
                      for _ in range(TRIALS)]
-            median, longest = statistics.median(times), max(times)
-            verdict = "met" if longest <= GOAL_MS else \
-                f"missed by {round((longest / GOAL_MS - 1) * 100)}%"
-            rows.append(f"| {figure}, playing and counting 600 MB, median of {TRIALS} | "
-                        f"{median:.1f} ms (max {longest:.1f} ms) | - | - | "
-                        f"under {GOAL_MS} ms | {verdict} |")
-        print("| Figure | This program | Baseline (same run) | Ratio | Goal | Result |")
-        print("| --- | ---: | ---: | ---: | --- | --- |")
+            rows.append(support.timing_row(f"{figure}, playing and counting 600 MB", times,
+                                           GOAL_MS, f"under {GOAL_MS} ms"))
+        print(support.TABLE_HEADER)
         print("\n".join(rows), flush=True)
     except e2e.StepFailed as failure:
         sys.exit(f"bench_exit: {failure} (output kept in {folder})")

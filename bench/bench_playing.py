@@ -26,6 +26,7 @@ import time
 source_folder = os.path.abspath(sys.argv[2]) if len(sys.argv) == 4 else ""
 sys.path.insert(0, os.path.join(source_folder, "tests", "e2e"))
 import e2e_support as e2e  # noqa: E402
+import benchmark_support as support  # noqa: E402
 import real_sound_test as sound  # noqa: E402
 import x_desktop  # noqa: E402
 
@@ -243,11 +244,7 @@ def main():
     folder = tempfile.mkdtemp(prefix="mp3player-bench-playing-")
     server = xvfb = bus = None
     try:
-        runtime = os.path.join(folder, "runtime")
-        os.mkdir(runtime, 0o700)
-        environment = dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=runtime)
-        environment.pop("MP3PLAYER_AUDIO_SINK", None)
-        environment.pop("PULSE_SERVER", None)
+        environment = support.private_environment(folder)
         music = os.path.join(folder, "music")
         os.mkdir(music)
         make_test_file(music, SETTLE_SECONDS + MEASURED_SECONDS + 10)
@@ -259,8 +256,7 @@ def main():
         with open(os.path.join(folder, "player.log"), "ab") as log:
             figures = play_side_by_side(player_path, floor_path, music, environment, display, log)
             warm, cycled = memory_over_cycles(player_path, music, environment, display, log)
-        print("| Figure | This program | Baseline (same run) | Ratio | Goal | Result |")
-        print("| --- | ---: | ---: | ---: | --- | --- |")
+        print(support.TABLE_HEADER)
         print("\n".join(rows(figures, warm, cycled)), flush=True)
     except e2e.StepFailed as failure:
         sys.exit(f"bench_playing: {failure} (output kept in {folder})")

@@ -11,7 +11,6 @@ an upper bound on when the sink played it. Prints rows of the benchmarks' Markdo
 
 import os
 import shutil
-import statistics
 import subprocess
 import sys
 import tempfile
@@ -20,6 +19,7 @@ import time
 source_folder = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else ""
 sys.path.insert(0, os.path.join(source_folder, "tests", "e2e"))
 import e2e_support as e2e  # noqa: E402
+import benchmark_support as support  # noqa: E402
 import real_sound_test as sound  # noqa: E402
 import x_desktop  # noqa: E402
 
@@ -68,10 +68,7 @@ def measure(player_path, folder, environment):
 
 
 def row(figure, times):
-    median, longest = statistics.median(times), max(times)
-    verdict = "met" if longest <= GOAL_MS else f"missed by {round((longest / GOAL_MS - 1) * 100)}%"
-    return (f"| {figure}, median of {TRIALS} | {median:.0f} ms (max {longest:.0f} ms) | - | - | "
-            f"within {GOAL_MS} ms | {verdict} |")
+    return support.timing_row(figure, times, GOAL_MS, f"within {GOAL_MS} ms")
 
 
 def main():
@@ -81,19 +78,14 @@ def main():
     folder = tempfile.mkdtemp(prefix="mp3player-bench-silence-")
     server = xvfb = None
     try:
-        runtime = os.path.join(folder, "runtime")
-        os.mkdir(runtime, 0o700)
-        environment = dict(os.environ, XDG_RUNTIME_DIR=runtime, HOME=runtime)
-        environment.pop("MP3PLAYER_AUDIO_SINK", None)
-        environment.pop("PULSE_SERVER", None)
+        environment = support.private_environment(folder)
         sound.make_tone(folder)
         server = sound.start_sound_server(environment)
         xvfb, display = e2e.start_xvfb()
         environment.update(DISPLAY=display, QT_QPA_PLATFORM="xcb")
         print(f"Pausing and stopping a tone {TRIALS} times each", file=sys.stderr)
         pauses, stops = measure(player_path, folder, environment)
-        print("| Figure | This program | Baseline (same run) | Ratio | Goal | Result |")
-        print("| --- | ---: | ---: | ---: | --- | --- |")
+        print(support.TABLE_HEADER)
         print(row("Silence after a pause from the media strip, click to last sound", pauses))
         print(row("Silence after a stop with play & stop, click to last sound", stops),
               flush=True)
