@@ -13,10 +13,8 @@ of the benchmarks' Markdown table.
 
 import ctypes
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
@@ -24,7 +22,6 @@ source_folder = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else ""
 sys.path.insert(0, os.path.join(source_folder, "tests", "e2e"))
 import e2e_support as e2e  # noqa: E402
 import benchmark_support as support  # noqa: E402
-import real_sound_test as sound  # noqa: E402
 import x_desktop  # noqa: E402
 
 TRIALS = 5
@@ -126,15 +123,10 @@ def main():
     if len(sys.argv) != 3:
         sys.exit(f"usage: {sys.argv[0]} <mp3player executable> <source folder>")
     player_path = os.path.abspath(sys.argv[1])
-    folder = tempfile.mkdtemp(prefix="mp3player-bench-exit-")
-    server = xvfb = None
-    try:
-        environment = support.private_environment(folder)
+    with support.desktop_with_sound("exit") as (folder, environment):
         print("Writing a file of about 600 MB of frames", file=sys.stderr)
         long_file(folder)
-        server = sound.start_sound_server(environment)
-        xvfb, display = e2e.start_xvfb()
-        environment.update(DISPLAY=display, QT_QPA_PLATFORM="xcb")
+        display = environment["DISPLAY"]
         rows = []
         for how, figure in (("credit", "Exit: credit box OK to process end"),
                             ("close", "Exit: window closed by the platform to process end")):
@@ -145,12 +137,6 @@ def main():
                                            GOAL_MS, f"under {GOAL_MS} ms"))
         print(support.TABLE_HEADER)
         print("\n".join(rows), flush=True)
-    except e2e.StepFailed as failure:
-        sys.exit(f"bench_exit: {failure} (output kept in {folder})")
-    finally:
-        e2e.stop_process(xvfb)
-        sound.stop_sound_server(server)
-    shutil.rmtree(folder)
 
 
 if __name__ == "__main__":

@@ -17,17 +17,14 @@ Prints rows of the benchmarks' Markdown table.
 """
 
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 source_folder = os.path.abspath(sys.argv[2]) if len(sys.argv) == 4 else ""
 sys.path.insert(0, os.path.join(source_folder, "tests", "e2e"))
 import e2e_support as e2e  # noqa: E402
 import benchmark_support as support  # noqa: E402
-import real_sound_test as sound  # noqa: E402
 import x_desktop  # noqa: E402
 
 SETTLE_SECONDS = 3
@@ -241,30 +238,22 @@ def main():
                  "<bench_floor executable>")
     player_path = os.path.abspath(sys.argv[1])
     floor_path = os.path.abspath(sys.argv[3])
-    folder = tempfile.mkdtemp(prefix="mp3player-bench-playing-")
-    server = xvfb = bus = None
-    try:
-        environment = support.private_environment(folder)
+    with support.desktop_with_sound("playing") as (folder, environment):
         music = os.path.join(folder, "music")
         os.mkdir(music)
         make_test_file(music, SETTLE_SECONDS + MEASURED_SECONDS + 10)
-        server = sound.start_sound_server(environment)
-        xvfb, display = e2e.start_xvfb()
         bus, address = e2e.start_session_bus(environment)
-        environment.update(DISPLAY=display, QT_QPA_PLATFORM="xcb",
-                           DBUS_SESSION_BUS_ADDRESS=address)
-        with open(os.path.join(folder, "player.log"), "ab") as log:
-            figures = play_side_by_side(player_path, floor_path, music, environment, display, log)
-            warm, cycled = memory_over_cycles(player_path, music, environment, display, log)
+        try:
+            environment["DBUS_SESSION_BUS_ADDRESS"] = address
+            display = environment["DISPLAY"]
+            with open(os.path.join(folder, "player.log"), "ab") as log:
+                figures = play_side_by_side(player_path, floor_path, music, environment, display,
+                                            log)
+                warm, cycled = memory_over_cycles(player_path, music, environment, display, log)
+        finally:
+            e2e.stop_process(bus)
         print(support.TABLE_HEADER)
         print("\n".join(rows(figures, warm, cycled)), flush=True)
-    except e2e.StepFailed as failure:
-        sys.exit(f"bench_playing: {failure} (output kept in {folder})")
-    finally:
-        e2e.stop_process(bus)
-        e2e.stop_process(xvfb)
-        sound.stop_sound_server(server)
-    shutil.rmtree(folder)
 
 
 if __name__ == "__main__":

@@ -10,10 +10,8 @@ an upper bound on when the sink played it. Prints rows of the benchmarks' Markdo
 """
 
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 source_folder = os.path.abspath(sys.argv[2]) if len(sys.argv) == 3 else ""
@@ -75,26 +73,14 @@ def main():
     if len(sys.argv) != 3:
         sys.exit(f"usage: {sys.argv[0]} <mp3player executable> <source folder>")
     player_path = os.path.abspath(sys.argv[1])
-    folder = tempfile.mkdtemp(prefix="mp3player-bench-silence-")
-    server = xvfb = None
-    try:
-        environment = support.private_environment(folder)
+    with support.desktop_with_sound("silence") as (folder, environment):
         sound.make_tone(folder)
-        server = sound.start_sound_server(environment)
-        xvfb, display = e2e.start_xvfb()
-        environment.update(DISPLAY=display, QT_QPA_PLATFORM="xcb")
         print(f"Pausing and stopping a tone {TRIALS} times each", file=sys.stderr)
         pauses, stops = measure(player_path, folder, environment)
         print(support.TABLE_HEADER)
         print(row("Silence after a pause from the media strip, click to last sound", pauses))
         print(row("Silence after a stop with play & stop, click to last sound", stops),
               flush=True)
-    except e2e.StepFailed as failure:
-        sys.exit(f"bench_silence: {failure} (output kept in {folder})")
-    finally:
-        e2e.stop_process(xvfb)
-        sound.stop_sound_server(server)
-    shutil.rmtree(folder)
 
 
 if __name__ == "__main__":
